@@ -1,0 +1,63 @@
+# Tolvarenquista: build, test, demo and benchmark on Debian 12. Every target installs what it needs.
+SHELL := /bin/bash
+BUILD := build
+WINBUILD := build-windows
+JOBS ?= $(shell nproc)
+DEMO_OUT := out/demo
+
+.PHONY: all setup setup-windows build build-windows test test-native test-windows demo bench samples clean
+
+all: build
+
+# Debian packages: native toolchain and GoogleTest; MinGW-w64 and Wine for the Windows side.
+NATIVE_PKGS := cmake ninja-build g++ googletest libgtest-dev
+WINDOWS_PKGS := g++-mingw-w64-x86-64-posix wine64 xvfb
+define ensure_packages
+	@missing=""; for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
+	fi
+endef
+
+setup:
+	$(call ensure_packages,$(NATIVE_PKGS))
+
+setup-windows: setup
+	$(call ensure_packages,$(WINDOWS_PKGS))
+
+build: setup
+	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-windows: setup-windows
+	@[ -f $(WINBUILD)/build.ninja ] || cmake -S . -B $(WINBUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+	cmake --build $(WINBUILD) -j $(JOBS)
+
+test-native: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-windows: build-windows
+	cd $(WINBUILD) && ctest --output-on-failure
+
+test: test-native test-windows
+
+# Converts the bundled sample claims into out/demo and prints the result report.
+demo: build
+	@rm -rf $(DEMO_OUT) && mkdir -p $(DEMO_OUT)
+	$(BUILD)/tolvarenquista list samples/claims
+	$(BUILD)/tolvarenquista convert --input samples/claims --output $(DEMO_OUT) --split 2 \
+	  --log-dir $(DEMO_OUT)/log
+	@echo; echo "== $$(ls $(DEMO_OUT)/*_Result.txt)"; iconv -f CP932 -t UTF-8 $(DEMO_OUT)/*_Result.txt
+
+# Regenerates the bundled sample claims (they are committed; this is how they were made).
+samples: build
+	rm -rf samples/claims && mkdir -p samples/claims
+	$(BUILD)/gen_claims --out samples/claims --files 3 --records 2000 --seed 2008
+
+bench: build
+	$(BUILD)/bench_convert
+
+clean:
+	rm -rf $(BUILD) $(WINBUILD) out

@@ -1,0 +1,336 @@
+#include "cli/cli.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <exception>
+
+#include "cli/terminal_host.h"
+#include "engine/conversion_run.h"
+#include "engine/convert_checks.h"
+#include "engine/digest.h"
+#include "engine/messages.h"
+#include "engine/output_record.h"
+#include "engine/record_layout.h"
+#include "support/log_file.h"
+#include "support/mbcs.h"
+#include "support/paths.h"
+
+namespace {
+
+constexpr char kProgram[] = "tolvarenquista";
+constexpr char kVersion[] = "2.0.0.0";
+
+std::atomic<int> g_interrupted{0};
+std::atomic<RunFlags*> g_activeFlags{nullptr};
+
+const char kHelp[] =
+    "Usage:\n"
+    "  tolvarenquista list IN_DIR\n"
+    "  tolvarenquista convert --input IN_DIR --output OUT_DIR [options] [NAME ...]\n"
+    "  tolvarenquista ref [--hex] KIGOU BANGOU\n"
+    "  tolvarenquista --help | --version\n"
+    "\n"
+    "Prepares claim CSV files for the survey: every record is checked, the insured person's card\n"
+    "symbol and number are replaced by the reference number, two amounts are zero-padded, and the\n"
+    "records are written to OUT_DIR as NAME_001.CSV, NAME_002.CSV, ... with a result report.\n"
+    "\n"
+    "Commands:\n"
+    "  list IN_DIR        the convertible files of IN_DIR (fourteen digits and .csv) with their sizes\n"
+    "  convert            converts the NAME files of IN_DIR (all convertible files when none is\n"
+    "                     given; names match without regard to case), writes the result report\n"
+    "                     into OUT_DIR and prints its path\n"
+    "  ref KIGOU BANGOU   the 80-character reference text of one card symbol and number, as the\n"
+    "                     two output fields; --hex takes code page 932 bytes in hex (ref --hex 8260 3132)\n"
+    "\n"
+    "Options of convert:\n"
+    "  --input DIR        the folder of the claim files\n"
+    "  --output DIR       the folder for the converted files and the report (not IN_DIR)\n"
+    "  --split N|LABEL    split size by medium: 0 \"分割なし\" (default), 1 \"DVD (4.7 GB)\",\n"
+    "                     2 \"MO (128 MB)\", 3 \"MO (230 MB)\", 4 \"MO (640 MB)\", 5 \"MO (1.3 GB)\",\n"
+    "                     6 \"MO (2.3 GB)\", 7 \"CD-R (640 MB)\"\n"
+    "  --split-bytes N    any other limit in bytes per output file (0: no split)\n"
+    "  --log-dir DIR      the folder of the daily error log\n"
+    "  --quiet            no progress and no status lines (errors are still shown)\n"
+    "\n"
+    "Ctrl-C aborts: the file being converted loses all its outputs and the run ends without report.\n"
+    "\n"
+    "Exit status: 0 report written, every file normal; 1 report written, some file had a record\n"
+    "error or no data; 2 refused before starting (the message says why); 3 the run failed (a file\n"
+    "could not be opened, created or written); 4 aborted; 64 usage error.\n";
+
+class UsageError : public std::exception {
+public:
+    explicit UsageError(std::string text) : m_text(std::move(text)) {}
+    const char* what() const noexcept override { return m_text.c_str(); }
+
+private:
+    std::string m_text;
+};
+
+struct Options {
+    std::string command;
+    std::vector<std::string> positional;
+    std::string input;
+    std::string output;
+    std::string logDir;
+    std::string split;
+    std::string splitBytes;
+    bool hasSplit = false;
+    bool hasSplitBytes = false;
+    bool hex = false;
+    bool quiet = false;
+};
+
+bool IsDigits(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+Options Parse(const std::vector<std::string>& args) {
+    Options options;
+    if (args.empty()) throw UsageError("no command given");
+    options.command = args[0];
+    bool optionsEnd = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnd || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            options.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnd = true;
+            continue;
+        }
+        std::string name = arg;
+        std::string value;
+        bool inlineValue = false;
+        if (const std::size_t equals = arg.find('='); equals != std::string::npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+            inlineValue = true;
+        }
+        auto takeValue = [&]() {
+            if (inlineValue) return value;
+            if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+            return args[++i];
+        };
+        const bool isConvert = options.command == "convert";
+        if (isConvert && name == "--input") {
+            options.input = takeValue();
+        } else if (isConvert && name == "--output") {
+            options.output = takeValue();
+        } else if (isConvert && name == "--log-dir") {
+            options.logDir = takeValue();
+        } else if (isConvert && name == "--split") {
+            options.split = takeValue();
+            options.hasSplit = true;
+        } else if (isConvert && name == "--split-bytes") {
+            options.splitBytes = takeValue();
+            options.hasSplitBytes = true;
+        } else if (isConvert && name == "--quiet" && !inlineValue) {
+            options.quiet = true;
+        } else if (options.command == "ref" && name == "--hex" && !inlineValue) {
+            options.hex = true;
+        } else {
+            throw UsageError("unknown option " + arg + (options.command.empty() ? "" : " for " + options.command));
+        }
+    }
+    return options;
+}
+
+std::uint64_t ParseSplitLimit(const Options& options) {
+    if (options.hasSplit && options.hasSplitBytes) throw UsageError("give --split or --split-bytes, not both");
+    if (options.hasSplitBytes) {
+        if (!IsDigits(options.splitBytes) || options.splitBytes.size() > 19) {
+            throw UsageError("--split-bytes takes a number of bytes");
+        }
+        const std::uint64_t limit = std::stoull(options.splitBytes);
+        // A limit that one record already reaches would leave every output file empty but the next.
+        if (limit != 0 && limit <= kRecordCharge) {
+            throw UsageError("--split-bytes must be 0 (no split) or more than " + std::to_string(kRecordCharge));
+        }
+        return limit;
+    }
+    if (!options.hasSplit) return 0;
+    if (IsDigits(options.split) && options.split.size() == 1 && options.split[0] < '0' + kSplitSizeCount) {
+        return SplitLimitForPosition(options.split[0] - '0');
+    }
+    for (int position = 0; position < kSplitSizeCount; ++position) {
+        if (options.split == kSplitSizeEntries[position]) return SplitLimitForPosition(position);
+    }
+    throw UsageError("unknown split size " + options.split + " (0-7 or a label such as \"MO (128 MB)\")");
+}
+
+// A folder as a user types it: a trailing separator is dropped, except that of a root.
+std::string FolderArgument(std::string folder) {
+    const char separator = platform::kPathSeparator;
+    while (folder.size() > 1 && FindLastChar(folder, separator) == folder.size() - 1) {
+        const bool driveRoot = folder.size() == 3 && folder[1] == ':';
+        if (driveRoot) break;
+        folder.pop_back();
+    }
+    return folder;
+}
+
+class Cli {
+public:
+    explicit Cli(CliContext& context) : m_context(context) {}
+
+    void Out(const std::string& text) { m_context.write(platform::Stream::Out, text); }
+    void Err(const std::string& text) { m_context.write(platform::Stream::Err, text); }
+
+    int List(const Options& options) {
+        if (options.positional.size() != 1) throw UsageError("list takes one folder");
+        const std::string folder = FolderArgument(options.positional[0]);
+        if (folder.empty()) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderNotGiven));
+        if (!FileExists(folder)) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderMissing));
+        const std::vector<std::string> names = ScanInputFolder(folder);
+        if (names.empty()) return Refuse(LoadMessage(kMsgNoInputFiles));
+        for (const std::string& name : names) {
+            char line[512];
+            std::snprintf(line, sizeof line, "%-20s %12s\n", name.c_str(),
+                          FormatFileSize(GetFileLength(JoinPath(folder, name))).c_str());
+            Out(line);
+        }
+        return kExitOk;
+    }
+
+    int Ref(const Options& options) {
+        if (options.positional.size() != 2) throw UsageError("ref takes a card symbol and a card number");
+        std::vector<std::string> fields(kFieldCount);
+        fields[kFieldCardSymbol] = options.hex ? FromHex(options.positional[0]) : options.positional[0];
+        fields[kFieldCardNumber] = options.hex ? FromHex(options.positional[1]) : options.positional[1];
+        for (int position : {kFieldCardSymbol, kFieldCardNumber}) {
+            if (!IsFieldLengthValid(static_cast<std::int32_t>(fields[position].size()), position)) {
+                return Refuse(FieldErrorText(FieldLengthError, position));
+            }
+        }
+        const CReferenceDigest digest(kReferenceKey, kReferenceOutputLength);
+        BuildOutputLine(fields, digest);
+        Out(fields[kFieldCardSymbol] + "," + fields[kFieldCardNumber] + "\n");
+        return kExitOk;
+    }
+
+    int Convert(const Options& options) {
+        const std::uint64_t splitLimit = ParseSplitLimit(options);
+        const std::string input = FolderArgument(options.input);
+        const std::string output = FolderArgument(options.output);
+
+        CLogFile log(*m_context.clock);
+        if (!log.InitLog(options.logDir.empty() ? m_context.defaultLogFolder : FolderArgument(options.logDir))) {
+            Err(LoadMessage(kMsgLogInitFailed) + "\n");
+            return kExitFailed;
+        }
+
+        // The file list of the dialog is the folder as scanned now; the names choose the rows.
+        InputFileStore files;
+        files.folder = input;
+        if (!input.empty() && FileExists(input)) files.names = ScanInputFolder(input);
+        std::vector<int> checkStates(files.names.size(), options.positional.empty() ? 1 : 0);
+        std::vector<std::string> unmatched;
+        for (const std::string& wanted : options.positional) {
+            const auto found = std::find(files.names.begin(), files.names.end(), ToUpperAscii(wanted));
+            if (found == files.names.end()) {
+                unmatched.push_back(wanted);
+            } else {
+                checkStates[found - files.names.begin()] = 1;
+            }
+        }
+
+        const ConvertCheck check =
+            CheckConvertRequest(input, output, files, checkStates, m_context.protectedFolders);
+        const bool namesMatter = check.outcome == CheckOutcome::Ready || check.messageId == kMsgNoFileChosen;
+        if (!unmatched.empty() && namesMatter) {
+            return Refuse(std::string(kProgram) + ": not a convertible file of " + input + ": " + unmatched[0]);
+        }
+        if (check.outcome != CheckOutcome::Ready) return Refuse(check.text);
+
+        files.statuses.clear();
+        files.results.clear();
+        RunFlags flags;
+        g_activeFlags = &flags;
+        flags.abortRequested = g_interrupted.load();
+        CTerminalHost host(m_context, files, output, splitLimit, options.quiet);
+        CConversionRun run(host, files, flags, log, *m_context.clock);
+        const int reported = run.ConvertThreadProc();
+        g_activeFlags = nullptr;
+
+        if (reported) {
+            Out(run.ReportPath() + "\n");
+            const bool anyError = std::any_of(files.results.begin(), files.results.end(),
+                                              [](const FileResult& r) { return r.error_count != 0; });
+            return anyError ? kExitFileErrors : kExitOk;
+        }
+        const bool aborted = std::find(files.statuses.begin(), files.statuses.end(), Aborted) != files.statuses.end();
+        return aborted ? kExitAborted : kExitFailed;
+    }
+
+    int Refuse(const std::string& text) {
+        Err(text + "\n");
+        return kExitRefused;
+    }
+
+    static std::string FromHex(const std::string& hex) {
+        std::string bytes;
+        int high = -1;
+        for (char c : hex) {
+            int value;
+            if (c >= '0' && c <= '9') {
+                value = c - '0';
+            } else if (c >= 'A' && c <= 'F') {
+                value = c - 'A' + 10;
+            } else if (c >= 'a' && c <= 'f') {
+                value = c - 'a' + 10;
+            } else if (c == ' ') {
+                continue;
+            } else {
+                throw UsageError("--hex takes hexadecimal bytes, such as 8260");
+            }
+            if (high < 0) {
+                high = value;
+            } else {
+                bytes += static_cast<char>(high * 16 + value);
+                high = -1;
+            }
+        }
+        if (high >= 0) throw UsageError("--hex takes whole bytes (an even number of digits)");
+        return bytes;
+    }
+
+private:
+    CliContext& m_context;
+};
+
+}  // namespace
+
+void RequestInterrupt() {
+    g_interrupted = 1;
+    if (RunFlags* flags = g_activeFlags.load()) flags->abortRequested = 1;
+}
+
+void ResetInterrupt() { g_interrupted = 0; }
+
+int RunCli(const std::vector<std::string>& args, CliContext& context) {
+    Cli cli(context);
+    try {
+        if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+            cli.Out(kHelp);
+            return kExitOk;
+        }
+        if (!args.empty() && args[0] == "--version") {
+            cli.Out(std::string(kProgram) + " " + kVersion + "\n");
+            return kExitOk;
+        }
+        const Options options = Parse(args);
+        if (options.command == "list") return cli.List(options);
+        if (options.command == "convert") return cli.Convert(options);
+        if (options.command == "ref") return cli.Ref(options);
+        throw UsageError("unknown command " + options.command);
+    } catch (const UsageError& error) {
+        cli.Err(std::string(kProgram) + ": " + error.what() + "\nTry '" + kProgram + " --help'.\n");
+        return kExitUsage;
+    } catch (const std::exception& error) {
+        cli.Err(std::string(error.what()) + " " + LoadMessage(kMsgFatal) + "\n");
+        return kExitFailed;
+    }
+}

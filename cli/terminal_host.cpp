@@ -1,0 +1,90 @@
+#include "cli/terminal_host.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "engine/conversion_run.h"
+
+namespace {
+constexpr int kBarWidth = 30;
+constexpr int kPlainStep = 10;  // percent between two plain progress lines
+// Wall-clock seconds with sub-second resolution, for the rate display.
+double WallSeconds() {
+    std::timespec now{};
+    std::timespec_get(&now, TIME_UTC);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+}  // namespace
+
+CTerminalHost::CTerminalHost(CliContext& context, const InputFileStore& files, std::string outputFolder,
+                             std::uint64_t splitLimit, bool quiet)
+    : m_context(context),
+      m_files(files),
+      m_outputFolder(std::move(outputFolder)),
+      m_splitLimit(splitLimit),
+      m_quiet(quiet),
+      m_live(context.errIsTerminal && !quiet) {}
+
+void CTerminalHost::Line(const std::string& text) {
+    ClearBar();
+    m_context.write(platform::Stream::Err, text + "\n");
+}
+
+void CTerminalHost::ClearBar() {
+    if (!m_barShown) return;
+    m_context.write(platform::Stream::Err, "\r\x1b[K");
+    m_barShown = false;
+}
+
+void CTerminalHost::DrawBar() {
+    const double seconds = WallSeconds() - m_fileStart;
+    const long rate = seconds > 0 ? static_cast<long>(m_records / seconds) : 0;
+    const int filled = m_progress * kBarWidth / 100;
+    char text[256];
+    std::snprintf(text, sizeof text, "\r\x1b[K%s [%s%s] %3d%% %ld rec/s", m_currentName.c_str(),
+                  std::string(filled, '#').c_str(), std::string(kBarWidth - filled, ' ').c_str(), m_progress,
+                  rate);
+    m_context.write(platform::Stream::Err, text);
+    m_barShown = true;
+}
+
+void CTerminalHost::SetProgress(int position) {
+    const int previous = m_progress;
+    m_progress = position;
+    if (m_quiet || m_currentName.empty()) return;
+    if (m_live) {
+        DrawBar();
+    } else if (position / kPlainStep != previous / kPlainStep && position > 0 && position < 100) {
+        Line(m_currentName + ": " + std::to_string(position / kPlainStep * kPlainStep) + "%");
+    }
+}
+
+void CTerminalHost::SetStatusText(const std::string& text) {
+    if (!m_quiet && !text.empty()) Line(text);
+}
+
+void CTerminalHost::SetRowStatusText(int row, const std::string& text) {
+    if (text.empty() || row < 0 || static_cast<std::size_t>(row) >= m_files.names.size()) return;
+    const std::string& name = m_files.names[row];
+    if (text == FileStatusText(Processing)) {
+        m_currentName = name;
+        m_records = 0;
+        m_progress = 0;
+        m_fileStart = WallSeconds();
+        if (m_quiet) return;
+        if (m_live) {
+            DrawBar();
+        } else {
+            Line(name + ": " + text);
+        }
+        return;
+    }
+    m_currentName.clear();
+    if (!m_quiet) Line(name + ": " + text);
+}
+
+bool CTerminalHost::ShowMessage(const std::string& text, MessageKind kind) {
+    if (kind == MessageKind::Question) return true;
+    Line(text);
+    return false;
+}

@@ -1,0 +1,46 @@
+// The command line's side of a run: progress and per-file status on the error stream (a live bar
+// on a terminal, plain lines otherwise, nothing when quiet), messages as text, the abort question
+// answered Yes (the only way to ask for an abort here is Ctrl-C, which is the confirmation).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cli/cli.h"
+#include "engine/input_file_store.h"
+#include "engine/run_host.h"
+
+class CTerminalHost : public IRunHost {
+public:
+    CTerminalHost(CliContext& context, const InputFileStore& files, std::string outputFolder,
+                  std::uint64_t splitLimit, bool quiet);
+
+    std::string OutputFolder() override { return m_outputFolder; }
+    std::uint64_t SplitLimit() override { return m_splitLimit; }
+    void SetProgress(int position) override;
+    int GetProgress() override { return m_progress; }
+    void RecordsRead(std::int32_t count) override { m_records = count; }
+    void SetStatusText(const std::string& text) override;
+    void SetRowStatusText(int row, const std::string& text) override;
+    void EnableControls(bool) override {}
+    void SetConvertButtonText(const std::string&) override {}
+    bool ShowMessage(const std::string& text, MessageKind kind) override;
+    void OpenReport(const std::string&) override {}
+
+private:
+    void Line(const std::string& text);
+    void DrawBar();
+    void ClearBar();
+
+    CliContext& m_context;
+    const InputFileStore& m_files;
+    std::string m_outputFolder;
+    std::uint64_t m_splitLimit;
+    bool m_quiet;
+    bool m_live;
+    bool m_barShown = false;
+    int m_progress = 0;
+    std::int32_t m_records = 0;
+    std::string m_currentName;
+    double m_fileStart = 0;  // seconds
+};

@@ -1,0 +1,78 @@
+// One run: every ticked file of the input list converted in turn, each into output files split by
+// the chosen size, followed by the result report. CConversionRun holds what a run reads and writes
+// (the driver, the per-row store, the flags, the log, the clock); the driver starts ConvertThreadProc
+// on a worker thread and sees the end through the flags. Not shared between runs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/file_status.h"
+#include "engine/input_file_store.h"
+#include "engine/run_host.h"
+#include "support/clock.h"
+#include "support/log_file.h"
+
+// The entries of the split-size list, position 0 to 7 ("分割なし" to "CD-R (640 MB)").
+constexpr int kSplitSizeCount = 8;
+extern const char* const kSplitSizeEntries[kSplitSizeCount];
+// The byte limit of an output file for a position of the split-size list; 0 (no split) for
+// position 0 and for any position outside 0 to 7.
+std::uint64_t SplitLimitForPosition(int position);
+
+// The file name after the last separator of path; with withoutExtension, only the part before its
+// last "."; the empty text when there is no separator (or, with withoutExtension, no ".").
+std::string FileNameFromPath(const std::string& path, bool withoutExtension);
+
+// "処理時間 1時間1分1秒", "処理時間 1分0秒", "処理時間 59秒".
+std::string ElapsedText(std::int64_t seconds);
+
+// The status column's text of a code: "正常", "中断", "処理中", "カラム数エラー",
+// "処理対象外（データがありません）", "異常", the empty text for NotProcessed; nullptr for any
+// other code (FieldLengthError among them), which leaves the row unchanged.
+const char* FileStatusText(std::int32_t code);
+
+// Status texts of a run.
+extern const char kStatusRunning[];   // カルデノ　処理中．．．
+extern const char kStatusFailed[];    // カルデノ　異常終了
+extern const char kStatusAborted[];   // 処理を中断しました。
+extern const char kButtonConvert[];   // 変換(&C)
+extern const char kButtonAbort[];     // 中断(&C)
+extern const char kNoDataMessage[];   // 処理対象外（データがありません）
+
+class CConversionRun {
+public:
+    CConversionRun(IRunHost& host, InputFileStore& files, RunFlags& flags, CLogFile& log,
+                   IClock& clock = SystemClock());
+
+    // Converts one input file into its output files; result is the caller's, zeroed.
+    // Returns Normal, Aborted, ColumnCountError, FieldLengthError, NoData or Failed. File errors of
+    // opening, creating and writing are logged, shown and returned as Failed; other file errors
+    // (reading, deleting) throw FileError to the caller.
+    FileStatus ConvertFile(const std::string& input_path, FileResult& result);
+
+    // The whole run, on the worker thread: 1 when it ended with a written result report, else 0.
+    // Catches and reports every exception.
+    int ConvertThreadProc();
+
+    // Writes the result report into the output folder and asks the driver to show it. 1 when
+    // written, 0 when the file could not be created or written.
+    int WriteResultReport();
+
+    // Sets a row's status column to the text of code (no change for codes without a text).
+    void ShowFileStatus(int row, std::int32_t code);
+
+    // The path of the last report written, empty before.
+    const std::string& ReportPath() const { return m_reportPath; }
+
+private:
+    FileStatus Fail(int line, const std::string& detail, int messageId);
+    void ReportException(int line, const std::string& text);
+
+    IRunHost& m_host;
+    InputFileStore& m_files;
+    RunFlags& m_flags;
+    CLogFile& m_log;
+    IClock& m_clock;
+    std::string m_reportPath;
+};

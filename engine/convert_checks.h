@@ -1,0 +1,33 @@
+// The input-folder scan and the checks made before a run is started, in their fixed order, without
+// any window: both the dialog and the command line use them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/input_file_store.h"
+
+// Names (upper-case, name order) of the convertible files of folder: "*.csv" entries whose name
+// without its last four bytes is exactly fourteen digits.
+std::vector<std::string> ScanInputFolder(const std::string& folder);
+
+enum class CheckOutcome {
+    Ready,          // every check passed: the run may be confirmed and started
+    Refused,        // a check failed: show the message, nothing else changes
+    RefusedRefill,  // the folder no longer matches the list: show the message, refill from scanned
+};
+
+struct ConvertCheck {
+    CheckOutcome outcome = CheckOutcome::Ready;
+    int messageId = 0;             // the message of a failed check
+    std::string text;              // its full text (prefix included)
+    std::vector<std::string> scanned;  // the scan, for a refill
+};
+
+// Runs the checks of a convert command: the folder texts given and existing, not the same, the
+// output not under a protected folder, the folder's files still those of the list, no output of a
+// ticked file present, at least one row ticked. checkStates holds each row's check box (1 ticked);
+// files.checks is rebuilt from it as the checks go. protectedFolders are compared by leading bytes.
+ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::string& outputFolder,
+                                 InputFileStore& files, const std::vector<int>& checkStates,
+                                 const std::vector<std::string>& protectedFolders);

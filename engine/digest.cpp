@@ -1,0 +1,269 @@
+#include "engine/digest.h"
+
+#include <cstring>
+#include <utility>
+
+namespace {
+
+constexpr std::uint32_t kInitialState[8] = {
+    0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19,
+};
+
+constexpr std::uint32_t kRoundConstants[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
+};
+
+constexpr std::int32_t kBlockSize = 64;
+constexpr std::int32_t kDigestSize = 32;
+constexpr std::uint8_t kInnerPad = 0x36;
+// XORing the inner-padded key with this turns it into the outer-padded key (0x36 ^ 0x5C).
+constexpr std::uint8_t kInnerToOuterPad = 0x6A;
+
+inline std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+// One SHA-256 round; the caller passes the working variables rotated by one for the next round, so
+// only d and h change here (d + T1 becomes the new e, T1 + T2 the new a).
+inline void Round(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t& d, std::uint32_t e,
+                  std::uint32_t f, std::uint32_t g, std::uint32_t& h, std::uint32_t k_plus_w) {
+    const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + k_plus_w;
+    const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+    d += t1;
+    h = t1 + t2;
+}
+
+inline std::uint32_t LoadBigEndian(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+inline void StoreBigEndian(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v >> 24);
+    p[1] = static_cast<std::uint8_t>(v >> 16);
+    p[2] = static_cast<std::uint8_t>(v >> 8);
+    p[3] = static_cast<std::uint8_t>(v);
+}
+
+bool IsAcceptedKeyLength(std::int32_t length) {
+    return length == 20 || length == 24 || length == 64 || length == 72 || length == 80;
+}
+
+bool IsAcceptedOutputLength(std::int32_t length) { return length == 16 || length == 24 || length == 32; }
+
+// A memset of memory that is not read again may be dropped by the optimiser; the empty asm that
+// claims to read it keeps the clearing of key material.
+void ClearBytes(void* data, std::size_t size) {
+    std::memset(data, 0, size);
+    __asm__ __volatile__("" : : "r"(data) : "memory");
+}
+
+// The HMAC key reduced to one block: copied as it is up to 64 bytes, hashed when longer.
+void LoadKeyBlock(std::uint8_t key_block[kBlockSize], const std::uint8_t* key, std::int32_t key_length) {
+    std::memset(key_block, 0, kBlockSize);
+    if (key_length > kBlockSize) {
+        sha256_digest(key, static_cast<std::uint32_t>(key_length), key_block);
+    } else if (key_length > 0) {
+        std::memcpy(key_block, key, static_cast<std::size_t>(key_length));
+    }
+}
+
+}  // namespace
+
+void sha256_init(Sha256Context* context) {
+    std::memcpy(context->state, kInitialState, sizeof(context->state));
+    context->count_high = 0;
+    context->count_low = 0;
+}
+
+void sha256_transform(Sha256Context* context, const std::uint8_t block[64]) {
+    std::uint32_t* w = context->schedule;
+    for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian(block + 4 * t);
+    for (int t = 16; t < 64; ++t) {
+        const std::uint32_t s0 = Rotr(w[t - 15], 7) ^ Rotr(w[t - 15], 18) ^ (w[t - 15] >> 3);
+        const std::uint32_t s1 = Rotr(w[t - 2], 17) ^ Rotr(w[t - 2], 19) ^ (w[t - 2] >> 10);
+        w[t] = w[t - 16] + s0 + w[t - 7] + s1;
+    }
+
+    std::uint32_t a = context->state[0], b = context->state[1], c = context->state[2], d = context->state[3];
+    std::uint32_t e = context->state[4], f = context->state[5], g = context->state[6], h = context->state[7];
+    // Eight rounds per pass with the working variables renamed instead of shifted (FIPS 180-4,
+    // 6.2.2 step 3): the same rounds without moving eight words around after each.
+    for (int t = 0; t < 64; t += 8) {
+        Round(a, b, c, d, e, f, g, h, kRoundConstants[t] + w[t]);
+        Round(h, a, b, c, d, e, f, g, kRoundConstants[t + 1] + w[t + 1]);
+        Round(g, h, a, b, c, d, e, f, kRoundConstants[t + 2] + w[t + 2]);
+        Round(f, g, h, a, b, c, d, e, kRoundConstants[t + 3] + w[t + 3]);
+        Round(e, f, g, h, a, b, c, d, kRoundConstants[t + 4] + w[t + 4]);
+        Round(d, e, f, g, h, a, b, c, kRoundConstants[t + 5] + w[t + 5]);
+        Round(c, d, e, f, g, h, a, b, kRoundConstants[t + 6] + w[t + 6]);
+        Round(b, c, d, e, f, g, h, a, kRoundConstants[t + 7] + w[t + 7]);
+    }
+    context->state[0] += a;
+    context->state[1] += b;
+    context->state[2] += c;
+    context->state[3] += d;
+    context->state[4] += e;
+    context->state[5] += f;
+    context->state[6] += g;
+    context->state[7] += h;
+}
+
+void sha256_update(Sha256Context* context, const std::uint8_t* data, std::uint32_t length) {
+    std::uint32_t fill = context->count_low % kBlockSize;
+    std::uint32_t remaining = length;
+
+    if (fill > 0 && remaining >= kBlockSize - fill) {
+        const std::uint32_t take = kBlockSize - fill;
+        std::memcpy(context->block + fill, data, take);
+        sha256_transform(context, context->block);
+        data += take;
+        remaining -= take;
+        fill = 0;
+    }
+    // Whole blocks go to the compression straight from the caller's memory.
+    if (fill == 0) {
+        while (remaining >= kBlockSize) {
+            sha256_transform(context, data);
+            data += kBlockSize;
+            remaining -= kBlockSize;
+        }
+    }
+    if (remaining > 0) std::memcpy(context->block + fill, data, remaining);
+
+    const std::uint32_t low = context->count_low + length;
+    if (low < context->count_low) ++context->count_high;
+    context->count_low = low;
+}
+
+void sha256_final(Sha256Context* context, std::uint8_t digest[32]) {
+    const std::uint32_t fill = context->count_low % kBlockSize;
+    // The 0x80 byte and the 8-byte length must fit behind the data: below 56 bytes one block does,
+    // otherwise the padding runs into a second block (hence the 128-byte buffer).
+    const std::uint32_t padded = fill < 56 ? 64 : 128;
+    context->block[fill] = 0x80;
+    std::memset(context->block + fill + 1, 0, padded - 8 - fill - 1);
+
+    const std::uint32_t bits_high = (context->count_high << 3) | (context->count_low >> 29);
+    const std::uint32_t bits_low = context->count_low << 3;
+    StoreBigEndian(context->block + padded - 8, bits_high);
+    StoreBigEndian(context->block + padded - 4, bits_low);
+
+    sha256_transform(context, context->block);
+    if (padded == 128) sha256_transform(context, context->block + 64);
+
+    for (int i = 0; i < 8; ++i) StoreBigEndian(digest + 4 * i, context->state[i]);
+    ClearBytes(context, sizeof(*context));
+}
+
+void sha256_digest(const std::uint8_t* data, std::uint32_t length, std::uint8_t digest[32]) {
+    Sha256Context context;
+    sha256_init(&context);
+    sha256_update(&context, data, length);
+    sha256_final(&context, digest);
+}
+
+int hmac_sha256_init(HmacSha256Context* context, const std::uint8_t* key, std::int32_t key_length) {
+    LoadKeyBlock(context->key_block, key, key_length);
+    for (std::uint8_t& byte : context->key_block) byte ^= kInnerPad;
+    sha256_init(&context->hash);
+    sha256_update(&context->hash, context->key_block, kBlockSize);
+    return 0;
+}
+
+int hmac_sha256_update(HmacSha256Context* context, const std::uint8_t* data, std::int32_t length) {
+    if (length > 0) sha256_update(&context->hash, data, static_cast<std::uint32_t>(length));
+    return 0;
+}
+
+int hmac_sha256_final(HmacSha256Context* context, std::uint8_t* output, std::int32_t output_length) {
+    sha256_final(&context->hash, context->inner_digest);
+    for (std::uint8_t& byte : context->key_block) byte ^= kInnerToOuterPad;
+    sha256_init(&context->hash);
+    sha256_update(&context->hash, context->key_block, kBlockSize);
+    sha256_update(&context->hash, context->inner_digest, kDigestSize);
+    sha256_final(&context->hash, context->inner_digest);
+
+    int result = 0;
+    if (IsAcceptedOutputLength(output_length)) {
+        std::memcpy(output, context->inner_digest, static_cast<std::size_t>(output_length));
+    } else {
+        result = -1;
+    }
+    ClearBytes(context, sizeof(*context));
+    return result;
+}
+
+int hmac_sha256(DigestBuffer* output, const DigestBuffer* message, const DigestBuffer* key) {
+    if (!IsAcceptedKeyLength(key->length)) return kHmacBadKeyLength;
+    if (message->length < 0) return kHmacBadMessageLength;
+
+    HmacSha256Context context;
+    hmac_sha256_init(&context, key->data, key->length);
+    hmac_sha256_update(&context, message->data, message->length);
+    // hmac_sha256_final clears the context whatever it returns.
+    const int result = hmac_sha256_final(&context, output->data, output->length);
+    return result == 0 ? kHmacOk : kHmacBadOutputLength;
+}
+
+namespace {
+
+// 40 double-byte characters of code page 932 (this file is compiled with -fexec-charset=CP932);
+// the last two are ideographic spaces, 0x81 0x40 each.
+constexpr char kReferenceKeyText[] =
+    "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよ　　";
+static_assert(sizeof(kReferenceKeyText) == 80 + 1, "the reference key is 80 bytes of code page 932");
+
+}  // namespace
+
+const std::string kReferenceKey(kReferenceKeyText, sizeof(kReferenceKeyText) - 1);
+
+CReferenceDigest::CReferenceDigest(std::string key, std::int32_t output_length)
+    : m_key(std::move(key)), m_outputLength(output_length) {
+    const auto key_length = static_cast<std::int32_t>(m_key.size());
+    m_valid = m_key.size() == static_cast<std::size_t>(key_length) && IsAcceptedKeyLength(key_length) &&
+              IsAcceptedOutputLength(m_outputLength);
+    if (!m_valid) return;
+
+    // The states after the padded key blocks are the same for every message, so they are computed
+    // here once; HexDigest only continues them.
+    std::uint8_t key_block[kBlockSize];
+    LoadKeyBlock(key_block, reinterpret_cast<const std::uint8_t*>(m_key.data()), key_length);
+    for (std::uint8_t& byte : key_block) byte ^= kInnerPad;
+    sha256_init(&m_inner);
+    sha256_update(&m_inner, key_block, kBlockSize);
+    for (std::uint8_t& byte : key_block) byte ^= kInnerToOuterPad;
+    sha256_init(&m_outer);
+    sha256_update(&m_outer, key_block, kBlockSize);
+    ClearBytes(key_block, sizeof(key_block));
+}
+
+std::string CReferenceDigest::HexDigest(const std::string& text) const {
+    if (!m_valid) return std::string();
+    const std::size_t message_length = std::strlen(text.c_str());
+    if (message_length > 0x7FFFFFFF) return std::string();  // hmac_sha256 would see a negative length
+
+    Sha256Context context = m_inner;
+    std::uint8_t digest[kDigestSize];
+    sha256_update(&context, reinterpret_cast<const std::uint8_t*>(text.data()),
+                  static_cast<std::uint32_t>(message_length));
+    sha256_final(&context, digest);
+    context = m_outer;
+    sha256_update(&context, digest, kDigestSize);
+    sha256_final(&context, digest);
+
+    // Each byte is printed as (signed byte + 128), which is the byte XOR 0x80.
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    std::string hex(static_cast<std::size_t>(2 * m_outputLength), '\0');
+    for (std::int32_t i = 0; i < m_outputLength; ++i) {
+        const std::uint8_t shifted = digest[i] ^ 0x80;
+        hex[2 * i] = kHexDigits[shifted >> 4];
+        hex[2 * i + 1] = kHexDigits[shifted & 0x0F];
+    }
+    ClearBytes(digest, sizeof(digest));
+    return hex;
+}

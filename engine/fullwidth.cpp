@@ -1,0 +1,97 @@
+#include "engine/fullwidth.h"
+
+#include <cstdint>
+
+namespace {
+
+#include "engine/fullwidth_table.inc"
+
+// A lead byte followed by anything else does not form a character: the lead byte is then mapped
+// as a lone lead byte (like one at the end of the text) and the next byte is taken on its own.
+// This is also what a NUL-terminated call sees when the text ends in a lead byte.
+constexpr bool IsTrailByte(std::uint8_t b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
+inline std::uint16_t MapDoubleByte(std::uint16_t code) {
+    const std::uint8_t page = kDoubleBytePageOf[code >> 8];
+    if (page == 0) return code;
+    const std::uint16_t rewritten = kDoubleBytePages[page][code & 0xFF];
+    return rewritten != 0 ? rewritten : code;
+}
+
+// The character that base becomes with a sound mark after it (semi_voiced selects the mark), or 0.
+inline std::uint16_t Compose(std::uint16_t base, int semi_voiced) {
+    if (base < kComposeFirst || base > kComposeLast) return 0;
+    return kCompose[base - kComposeFirst][semi_voiced];
+}
+
+inline void Append(std::string& out, std::uint16_t code) {
+    if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
+    out.push_back(static_cast<char>(code & 0xFF));
+}
+
+}  // namespace
+
+// A NUL byte maps to itself and the text goes on; only the bytes before the first NUL are digested,
+// so what follows it cannot change a reference number.
+std::string ToFullWidth(const std::string& text) {
+    std::string out;
+    out.reserve(2 * text.size());  // every byte grows to two at most
+
+    const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+    const std::size_t n = text.size();
+    // The last output character: a sound mark composes with what was written, not with what was read.
+    std::size_t last_start = 0;
+    std::uint16_t last_code = 0;
+    bool have_last = false;
+
+    std::size_t i = 0;
+    while (i < n) {
+        const std::uint8_t b = p[i];
+        std::uint16_t code = kSingleByteOutput[b];
+        int mark = -1;  // 0 voiced, 1 semi-voiced
+        switch (kByteKind[b]) {
+            case kPlainByte:
+                ++i;
+                break;
+            case kVoicedMarkByte:
+                mark = 0;
+                ++i;
+                break;
+            case kSemiVoicedMarkByte:
+                mark = 1;
+                ++i;
+                break;
+            case kLeadByte:
+                if (i + 1 < n && IsTrailByte(p[i + 1])) {
+                    code = static_cast<std::uint16_t>((b << 8) | p[i + 1]);
+                    i += 2;
+                    if (code == kVoicedMark) {
+                        mark = 0;
+                    } else if (code == kSemiVoicedMark) {
+                        mark = 1;
+                    } else {
+                        code = MapDoubleByte(code);
+                    }
+                } else {
+                    ++i;  // code is already the lone lead byte's output
+                }
+                break;
+        }
+
+        if (mark >= 0) {
+            const std::uint16_t composed = have_last ? Compose(last_code, mark) : 0;
+            if (composed != 0) {
+                out.resize(last_start);
+                Append(out, composed);
+                last_code = composed;
+                continue;
+            }
+            code = mark == 0 ? kVoicedMark : kSemiVoicedMark;
+        }
+        last_start = out.size();
+        last_code = code;
+        have_last = true;
+        Append(out, code);
+    }
+    return out;
+}

@@ -1,0 +1,23 @@
+// A checked record turned into its output line: the two identifying fields replaced by the halves of
+// the reference number, the two amounts zero-padded, the remarks code set.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/digest.h"
+#include "engine/fullwidth.h"
+
+// Full-width spaces become spaces (character by character), then leading and trailing white space
+// (space, tab, CR, LF, VT, FF) is removed.
+std::string TrimSpaces(const std::string& text);
+// pad repeated up to width bytes, after a leading "-" if there is one, otherwise in front.
+std::string ZeroPadLeft(const std::string& text, const std::string& pad, int width);
+// pad appended up to width bytes.
+std::string PadRight(const std::string& text, const std::string& pad, int width);
+// Fields joined with ",", the last followed by "\r\n"; the empty text for no fields.
+std::string JoinFields(const std::vector<std::string>& fields);
+
+// The output line of a checked 16-field record, CR LF included. Changes fields 1, 3, 4, 12 and 14
+// in place.
+std::string BuildOutputLine(std::vector<std::string>& fields, const CReferenceDigest& digest);

@@ -1,0 +1,154 @@
+#include "engine/record_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "support/paths.h"
+
+namespace {
+// The read-ahead behind the 1,024-byte chunks. Large enough that the system sees few reads, small
+// enough that memory stays flat whatever the input's size.
+constexpr std::size_t kReadAheadSize = 1 << 20;
+constexpr char kEndOfFileMark = 0x1A;  // Ctrl-Z, left at the end of files by old editors
+}  // namespace
+
+CRecordFile::CRecordFile(IClock& clock) : m_clock(clock) {}
+
+CRecordFile::~CRecordFile() { m_file.Close(); }
+
+int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags) {
+    m_file.Close();
+    bool open = m_file.Open(path, flags);
+    // A file held by another program (a virus scanner, an editor) is tried again for about five
+    // minutes before the open is given up.
+    for (int attempt = 0; !open && attempt < kOpenRetries; ++attempt) {
+        const std::int64_t waitStart = m_clock.Now();
+        while (m_clock.Now() - waitStart < kOpenRetrySeconds) m_clock.Sleep(100);
+        open = m_file.Open(path, flags);
+    }
+    if (!open) return 0;
+
+    m_readBuffer.clear();
+    m_readStart = 0;
+    m_aheadSize = 0;
+    m_aheadPosition = 0;
+    m_position = 0;
+    if (flags & modeNoTruncate) m_file.Seek(0, platform::File::Origin::End);
+    return 1;
+}
+
+std::size_t CRecordFile::ReadAt(std::uint64_t position, char* out, std::size_t size) {
+    if (m_ahead.empty()) m_ahead.resize(kReadAheadSize);
+    const bool inside = position >= m_aheadPosition && position <= m_aheadPosition + m_aheadSize;
+    if (!inside) {
+        m_file.Seek(static_cast<std::int64_t>(position), platform::File::Origin::Begin);
+        m_aheadPosition = position;
+        m_aheadSize = 0;
+    }
+    std::size_t offset = static_cast<std::size_t>(position - m_aheadPosition);
+    if (offset + size > m_aheadSize) {
+        // Keep the unread tail, then fill the rest of the buffer from the file.
+        std::memmove(m_ahead.data(), m_ahead.data() + offset, m_aheadSize - offset);
+        m_aheadSize -= offset;
+        m_aheadPosition = position;
+        offset = 0;
+        while (m_aheadSize < size) {
+            const std::size_t got = m_file.Read(m_ahead.data() + m_aheadSize, m_ahead.size() - m_aheadSize);
+            if (got == 0) break;
+            m_aheadSize += got;
+        }
+    }
+    const std::size_t count = std::min(size, m_aheadSize - offset);
+    std::memcpy(out, m_ahead.data() + offset, count);
+    return count;
+}
+
+int CRecordFile::ReadChunk() {
+    char chunk[kReadChunkSize];
+    const std::size_t got = ReadAt(m_position, chunk, kReadChunkSize);
+    if (got == 0) return 0;
+    m_position += got;
+
+    std::size_t length = got;
+    if (length < kReadChunkSize && chunk[length - 1] == kEndOfFileMark) --length;
+    if (m_readStart > 0) {
+        m_readBuffer.erase(0, m_readStart);
+        m_readStart = 0;
+    }
+    const std::size_t chunkStart = m_readBuffer.size();
+    m_readBuffer.append(chunk, length);
+
+    // A short read was the end of the file: the buffer ends with the last line, complete or not.
+    if (got < kReadChunkSize) return 1;
+
+    const std::size_t lastLf = m_readBuffer.rfind('\n');
+    if (lastLf == std::string::npos || lastLf < chunkStart) return 1;  // the chunk stands as one line
+    // The partial last line is read again with the next chunk: move back over it, and cut the
+    // buffer before the line end of its last complete line.
+    m_position -= m_readBuffer.size() - (lastLf + 1);
+    std::size_t cut = lastLf;
+    if (cut > 0 && m_readBuffer[cut - 1] == '\r') --cut;
+    m_readBuffer.resize(cut);
+    return 1;
+}
+
+std::int64_t CRecordFile::ReadRecord(std::vector<std::string>& fields) {
+    for (;;) {
+        if (m_readStart >= m_readBuffer.size()) {
+            m_readBuffer.clear();
+            m_readStart = 0;
+            if (!ReadChunk()) return 0;
+        }
+        const std::size_t lf = m_readBuffer.find('\n', m_readStart);
+        std::size_t lineEnd;
+        std::size_t next;
+        std::int64_t terminator;
+        if (lf == std::string::npos) {
+            // The last line of the file, or a line longer than a chunk: all that is left.
+            lineEnd = next = m_readBuffer.size();
+            terminator = 2;
+        } else if (lf > m_readStart && m_readBuffer[lf - 1] == '\r') {
+            lineEnd = lf - 1;
+            next = lf + 1;
+            terminator = 2;
+        } else {
+            lineEnd = lf;  // a line saved with LF alone
+            next = lf + 1;
+            terminator = 1;
+        }
+        const std::size_t start = m_readStart;
+        m_readStart = next;
+        if (lineEnd == start || m_readBuffer[start] == '#') continue;
+
+        SplitText(m_readBuffer.substr(start, lineEnd - start), ",", fields);
+        return static_cast<std::int64_t>(lineEnd - start) + terminator;
+    }
+}
+
+int CRecordFile::WriteBuffered(const std::string& text) {
+    // Every failure, a failed write or an exhausted memory, is the caller's to report: it only
+    // learns of it through the result.
+    try {
+        if (m_writeBuffer.capacity() < kOutputBufferSize) m_writeBuffer.reserve(kOutputBufferSize + 256);
+        m_writeBuffer += text;
+        if (m_writeBuffer.size() >= kOutputBufferSize) {
+            m_file.Write(m_writeBuffer.data(), m_writeBuffer.size());
+            m_writeBuffer.clear();
+        }
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int CRecordFile::FlushBuffer() {
+    try {
+        if (!m_writeBuffer.empty()) {
+            m_file.Write(m_writeBuffer.data(), m_writeBuffer.size());
+            m_writeBuffer.clear();
+        }
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}

@@ -1,0 +1,66 @@
+// A claim file read record by record, or an output file written in large pieces.
+// Reading keeps the exact 1,024-byte chunk rules of the format (a chunk's partial last line is read
+// again with the next chunk; a lone 0x1A at the end of a short chunk is dropped; a line longer than
+// a chunk is handed out in 1,024-byte pieces), but serves the chunks from a large buffer of its own
+// so that the system sees few, large reads and no seeks. Writing gathers text and writes it out in
+// pieces of at least 1,000,000 bytes. One object reads or writes, never both; used by one thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/clock.h"
+
+constexpr std::size_t kReadChunkSize = 1024;
+constexpr std::size_t kOutputBufferSize = 1000000;
+constexpr int kOpenRetries = 100;
+constexpr int kOpenRetrySeconds = 3;
+
+class CRecordFile {
+public:
+    enum : unsigned {
+        modeRead = platform::File::modeRead,
+        modeWrite = platform::File::modeWrite,
+        modeCreate = platform::File::modeCreate,
+        modeNoTruncate = platform::File::modeNoTruncate,
+    };
+
+    explicit CRecordFile(IClock& clock = SystemClock());
+    // Closes the file if it is open; does not write what is left in the write buffer.
+    ~CRecordFile();
+
+    // Opens path; while that fails, tries again up to 100 times, about 3 seconds apart. With
+    // modeNoTruncate the position moves to the end. 1 when open, 0 when every attempt failed.
+    int OpenWithRetry(const std::string& path, unsigned flags);
+    // Appends the next record's fields to fields, skipping blank lines and lines starting with "#".
+    // Returns the bytes the line takes in the file (its length + 2 for CR LF, + 1 for a bare LF),
+    // or 0 at the end of the input. Read errors throw FileError.
+    std::int64_t ReadRecord(std::vector<std::string>& fields);
+    // 1 on success, 0 when writing failed (the text stays in the buffer).
+    int WriteBuffered(const std::string& text);
+    int FlushBuffer();
+
+    void Close() noexcept { m_file.Close(); }
+    bool IsOpen() const { return m_file.IsOpen(); }
+    std::uint64_t GetLength() { return m_file.GetLength(); }
+    const std::string& GetFilePath() const { return m_file.GetFilePath(); }
+
+private:
+    int ReadChunk();
+    std::size_t ReadAt(std::uint64_t position, char* out, std::size_t size);
+
+    IClock& m_clock;
+    platform::File m_file;
+    std::string m_readBuffer;   // text read and not yet handed out as lines
+    std::size_t m_readStart = 0;  // first byte of m_readBuffer not yet handed out
+    std::string m_writeBuffer;  // text handed in and not yet written
+    // The large read-ahead behind the 1,024-byte chunks: m_ahead holds the file's bytes from
+    // m_aheadPosition on; m_position is where the next chunk starts.
+    std::vector<char> m_ahead;
+    std::uint64_t m_aheadPosition = 0;
+    std::size_t m_aheadSize = 0;
+    std::uint64_t m_position = 0;
+    bool m_positionKnown = false;
+};

@@ -1,0 +1,114 @@
+// The operating system as the engine sees it: files, folders, known folders, the clock and the console.
+// One implementation per side (platform_posix.cpp, platform_win32.cpp), chosen by the build.
+// Every path and text here is a code page 932 byte string; each side converts at its own OS boundary
+// (UTF-8 on POSIX, UTF-16 on Windows). All functions may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The path separator of this side: '/' on POSIX, '\\' on Windows.
+extern const char kPathSeparator;
+// The size of the classic file interface's path buffer, its terminating NUL included: a path of
+// kMaxPath bytes or more does not fit and is reported as missing (nothing found).
+extern const std::size_t kMaxPath;
+// True where the file system tells letter case apart (POSIX): listings then keep the real names of
+// full paths, since an upper-cased folder part would name another folder.
+extern const bool kCaseSensitiveFileSystem;
+
+// An open file, in binary mode, opened exclusively (no other opener may share it while it is open).
+// Read, Write, Seek and GetLength throw FileError (support/file_error.h) on failure; Open reports by result.
+class File {
+public:
+    enum : unsigned {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        modeCreate = 0x1000,      // create, or empty an existing file unless modeNoTruncate is given
+        modeNoTruncate = 0x2000,  // with modeCreate: keep an existing file's contents
+    };
+    enum class Origin { Begin, Current, End };
+
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens path with the given flags. True when open; false with the system's error code in *error.
+    bool Open(const std::string& path, unsigned flags, int* error = nullptr);
+    // Reads up to size bytes; returns the count read, 0 at the end of the file.
+    std::size_t Read(void* buffer, std::size_t size);
+    // Writes all size bytes.
+    void Write(const void* data, std::size_t size);
+    // Moves the file position; returns the new position.
+    std::uint64_t Seek(std::int64_t offset, Origin origin);
+    std::uint64_t GetLength();
+    // Closes the file if it is open. Never throws.
+    void Close() noexcept;
+    bool IsOpen() const { return m_handle != kInvalid; }
+    const std::string& GetFilePath() const { return m_path; }
+
+private:
+    static constexpr std::intptr_t kInvalid = -1;
+    std::intptr_t m_handle = kInvalid;
+    std::string m_path;
+};
+
+// True when an entry (file or folder) exists at exactly this path; a drive or file-system root
+// counts as existing. A path of kMaxPath bytes or more, an empty path and a path with a trailing
+// separator are reported as missing.
+bool PathExists(const std::string& path);
+
+// The names of the entries of folder that match pattern ('*' any run, '?' one byte, letters without
+// regard to case), "." and ".." left out, sorted by name ascending, real names as stored.
+// A missing or unreadable folder gives no entries.
+std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern);
+
+// Deletes a file. True on success; false with the system's error code in *error.
+bool RemoveFile(const std::string& path, int* error = nullptr);
+
+// Creates one folder (its parent must exist). True on success.
+bool MakeDirectory(const std::string& path, int* error = nullptr);
+
+// The system's text for an error code of this side, as code page 932 text.
+std::string ErrorText(int error);
+
+enum class KnownFolder {
+    UserData,       // per-user application data (Windows: roaming AppData; POSIX: $XDG_STATE_HOME)
+    CommonAppData,  // Windows only; empty on POSIX
+    ProgramFiles,   // Windows only; empty on POSIX
+    Windows,        // Windows only; empty on POSIX
+};
+// The path of a known folder, or the empty text when it cannot be had.
+std::string GetKnownFolder(KnownFolder folder);
+
+// Folders under which output must never be written (the system's own folders).
+std::vector<std::string> ProtectedFolders();
+
+// The calendar clock in whole seconds, and its conversion to local time (false when it fails).
+std::int64_t Now();
+bool ToLocalTime(std::int64_t time, std::tm& out);
+void SleepMilliseconds(int milliseconds);
+
+// Opens a text file in the system's text editor, without waiting and without reporting failure.
+void OpenInTextEditor(const std::string& path);
+
+// ---- Console ----
+enum class Stream { Out, Err };
+// Writes code page 932 text in the terminal's encoding.
+void WriteConsole(Stream stream, const std::string& text);
+bool IsTerminal(Stream stream);
+// The program's arguments (without the program name) as code page 932 text.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+// Calls handler (from a signal or console-control context: it may only store to atomics) on Ctrl-C.
+void InstallInterruptHandler(void (*handler)());
+
+// ---- Text conversion at the boundary ----
+// Code page 932 to UTF-8 and back; bytes that cannot be converted are kept as they are.
+std::string Cp932ToUtf8(const std::string& text);
+std::string Utf8ToCp932(const std::string& text);
+
+}  // namespace platform

@@ -1,0 +1,355 @@
+// The POSIX side: file names are UTF-8 on disk and converted with iconv at every call; names are
+// found without regard to ASCII letter case, as Windows finds them, and files are locked with flock
+// so that two openers exclude each other as they do under Windows' share mode 0.
+#include <dirent.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <utility>
+
+#include "platform/platform.h"
+#include "support/file_error.h"
+#include "support/mbcs.h"
+
+namespace platform {
+
+const char kPathSeparator = '/';
+const std::size_t kMaxPath = PATH_MAX;
+const bool kCaseSensitiveFileSystem = true;
+
+namespace {
+
+// One direction of conversion. An iconv descriptor keeps state and must not be shared between
+// threads, so each thread opens its own pair.
+class CConverter {
+  public:
+    CConverter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~CConverter() {
+        if (m_cd != kNoConverter) iconv_close(m_cd);
+    }
+    CConverter(const CConverter&) = delete;
+    CConverter& operator=(const CConverter&) = delete;
+
+    // Bytes that cannot be converted (a stray lead byte, a character the other side lacks) are
+    // copied as they are, one at a time, and the conversion goes on after them.
+    std::string Convert(const std::string& text) {
+        if (m_cd == kNoConverter) return text;
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        std::string out;
+        out.reserve(text.size() + text.size() / 2);
+        char* in = const_cast<char*>(text.data());
+        std::size_t inLeft = text.size();
+        char buffer[1024];
+        while (inLeft > 0) {
+            char* next = buffer;
+            std::size_t outLeft = sizeof buffer;
+            std::size_t result = iconv(m_cd, &in, &inLeft, &next, &outLeft);
+            out.append(buffer, static_cast<std::size_t>(next - buffer));
+            if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
+                out += *in;
+                ++in;
+                --inLeft;
+            }
+        }
+        return out;
+    }
+
+  private:
+    static inline const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+    iconv_t m_cd;
+};
+
+bool IsAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    // Byte-wise folding is safe on UTF-8 names: every byte of a multibyte sequence is 0x80 or above.
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               auto lower = [](char c) {
+                   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+               };
+               return lower(x) == lower(y);
+           });
+}
+
+bool EntryExists(const std::string& native) {
+    struct stat status;
+    return lstat(native.c_str(), &status) == 0;
+}
+
+// The entry of folder whose name equals name without regard to ASCII case (the first by byte order
+// when several do), or the empty text.
+std::string FindTwin(const std::string& folder, const std::string& name) {
+    std::string found;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return found;
+    while (const dirent* entry = readdir(dir)) {
+        std::string candidate = entry->d_name;
+        if (SameIgnoringAsciiCase(candidate, name) && (found.empty() || candidate < found)) found = candidate;
+    }
+    closedir(dir);
+    return found;
+}
+
+// The on-disk path for a native (UTF-8) path as the user wrote it. When it does not exist as written,
+// each missing component is looked up in its folder without regard to case; a component that has no
+// such twin stays as written, so that a new file is created under the name asked for.
+std::string Resolve(const std::string& native) {
+    if (native.empty() || EntryExists(native)) return native;
+    std::size_t slash = native.find_last_of('/');
+    std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") return native;
+    std::string folder;
+    if (slash == 0) {
+        folder = "/";
+    } else if (slash != std::string::npos) {
+        folder = Resolve(native.substr(0, slash)) + "/";
+    }
+    std::string twin = FindTwin(folder.empty() ? "." : folder, name);
+    return folder + (twin.empty() ? name : twin);
+}
+
+std::string Native(const std::string& path) { return Resolve(Cp932ToUtf8(path)); }
+
+// Name order as a case-blind file system keeps it: upper-cased names first, real names to break ties.
+void SortByName(std::vector<std::string>& names) {
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (auto& name : names) keyed.emplace_back(ToUpperAscii(name), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    names.clear();
+    for (auto& entry : keyed) names.push_back(std::move(entry.second));
+}
+
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+int StreamDescriptor(Stream stream) { return stream == Stream::Out ? STDOUT_FILENO : STDERR_FILENO; }
+
+std::atomic<void (*)()> g_interruptHandler{nullptr};
+
+extern "C" void OnInterruptSignal(int) {
+    if (auto handler = g_interruptHandler.load()) handler();
+}
+
+}  // namespace
+
+// ---- File ----
+
+File::~File() { Close(); }
+
+bool File::Open(const std::string& path, unsigned flags, int* error) {
+    Close();
+    unsigned access = flags & 0x3;
+    int openFlags = (access == modeWrite ? O_WRONLY : access == 0x2 ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    if (flags & modeCreate) openFlags |= O_CREAT;
+    // Truncation waits for the lock: a file that another opener holds must not be emptied.
+    bool truncate = (flags & modeCreate) && !(flags & modeNoTruncate);
+
+    int fd = ::open(Native(path).c_str(), openFlags, 0666);
+    int failure = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        struct stat status;
+        if (fstat(fd, &status) != 0) {
+            failure = errno;
+        } else if (S_ISDIR(status.st_mode)) {
+            failure = EISDIR;
+        } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            failure = errno;
+        } else if (truncate && ftruncate(fd, 0) != 0) {
+            failure = errno;
+        }
+        if (failure != 0) ::close(fd);
+    }
+    if (failure != 0) {
+        if (error != nullptr) *error = failure;
+        return false;
+    }
+    m_handle = fd;
+    m_path = path;
+    return true;
+}
+
+std::size_t File::Read(void* buffer, std::size_t size) {
+    char* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t count = ::read(Descriptor(m_handle), out + done, size - done);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            throw FileError("読込み", m_path, errno);
+        }
+        if (count == 0) break;
+        done += static_cast<std::size_t>(count);
+    }
+    return done;
+}
+
+void File::Write(const void* data, std::size_t size) {
+    const char* in = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t count = ::write(Descriptor(m_handle), in + done, size - done);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            throw FileError("書込み", m_path, errno);
+        }
+        done += static_cast<std::size_t>(count);
+    }
+}
+
+std::uint64_t File::Seek(std::int64_t offset, Origin origin) {
+    int whence = origin == Origin::Begin ? SEEK_SET : origin == Origin::Current ? SEEK_CUR : SEEK_END;
+    off_t position = ::lseek(Descriptor(m_handle), static_cast<off_t>(offset), whence);
+    if (position < 0) throw FileError("位置移動", m_path, errno);
+    return static_cast<std::uint64_t>(position);
+}
+
+std::uint64_t File::GetLength() {
+    struct stat status;
+    if (fstat(Descriptor(m_handle), &status) != 0) throw FileError("サイズ取得", m_path, errno);
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+void File::Close() noexcept {
+    if (m_handle != kInvalid) ::close(Descriptor(m_handle));
+    m_handle = kInvalid;
+    m_path.clear();
+}
+
+// ---- Folders and names ----
+
+bool PathExists(const std::string& path) {
+    // kMaxPath counts the terminating NUL, so a path of kMaxPath bytes does not fit either.
+    if (path.empty() || path.size() >= kMaxPath) return false;
+    if (path == "/") return true;
+    if (path.back() == '/') return false;
+    return EntryExists(Native(path));
+}
+
+std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern) {
+    std::vector<std::string> names;
+    if (folder.empty()) return names;
+    DIR* dir = opendir(Native(folder).c_str());
+    if (dir == nullptr) return names;
+    while (const dirent* entry = readdir(dir)) {
+        std::string name = Utf8ToCp932(entry->d_name);
+        if (name != "." && name != ".." && MatchesPattern(pattern, name)) names.push_back(std::move(name));
+    }
+    closedir(dir);
+    SortByName(names);
+    return names;
+}
+
+bool RemoveFile(const std::string& path, int* error) {
+    if (::unlink(Native(path).c_str()) == 0) return true;
+    if (error != nullptr) *error = errno;
+    return false;
+}
+
+bool MakeDirectory(const std::string& path, int* error) {
+    if (::mkdir(Native(path).c_str(), 0777) == 0) return true;
+    if (error != nullptr) *error = errno;
+    return false;
+}
+
+std::string ErrorText(int error) {
+    char buffer[256];
+    // The GNU strerror_r, which returns its text (not always in buffer).
+    const char* text = strerror_r(error, buffer, sizeof buffer);
+    return Utf8ToCp932(text != nullptr ? text : "");
+}
+
+std::string GetKnownFolder(KnownFolder folder) {
+    if (folder != KnownFolder::UserData) return std::string();
+    // A relative $XDG_STATE_HOME is invalid by the XDG rules and is ignored.
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && state[0] == '/') return Utf8ToCp932(state);
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0') return Utf8ToCp932(std::string(home) + "/.local/state");
+    return std::string();
+}
+
+std::vector<std::string> ProtectedFolders() {
+    // The callers compare these as leading bytes of a folder, so "/lib" also covers /lib32, /lib64
+    // and /libx32.
+    return {"/usr", "/etc", "/bin", "/sbin", "/lib", "/boot", "/proc", "/sys", "/dev"};
+}
+
+// ---- Clock ----
+
+std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+bool ToLocalTime(std::int64_t time, std::tm& out) {
+    std::time_t seconds = static_cast<std::time_t>(time);
+    return localtime_r(&seconds, &out) != nullptr;
+}
+
+// (<chrono> cannot be used: its "µs" does not exist in code page 932, our literals' encoding.)
+void SleepMilliseconds(int milliseconds) {
+    if (milliseconds <= 0) return;
+    timespec wait{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
+
+// There is no one text editor to hand a file to here; the command line prints where the file is.
+void OpenInTextEditor(const std::string&) {}
+
+// ---- Console ----
+
+void WriteConsole(Stream stream, const std::string& text) {
+    std::string utf8 = Cp932ToUtf8(text);
+    std::size_t done = 0;
+    while (done < utf8.size()) {
+        ssize_t count = ::write(StreamDescriptor(stream), utf8.data() + done, utf8.size() - done);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return;  // a closed terminal or pipe: there is no one left to tell
+        done += static_cast<std::size_t>(count);
+    }
+}
+
+bool IsTerminal(Stream stream) { return isatty(StreamDescriptor(stream)) == 1; }
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.push_back(Utf8ToCp932(argv[i]));
+    return arguments;
+}
+
+void InstallInterruptHandler(void (*handler)()) {
+    g_interruptHandler.store(handler);
+    struct sigaction action {};
+    action.sa_handler = OnInterruptSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// ---- Text conversion ----
+
+std::string Cp932ToUtf8(const std::string& text) {
+    if (IsAscii(text)) return text;
+    thread_local CConverter converter("UTF-8", "CP932");
+    return converter.Convert(text);
+}
+
+std::string Utf8ToCp932(const std::string& text) {
+    if (IsAscii(text)) return text;
+    thread_local CConverter converter("CP932", "UTF-8");
+    return converter.Convert(text);
+}
+
+}  // namespace platform

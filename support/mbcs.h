@@ -1,0 +1,24 @@
+// Code page 932 (Shift_JIS) byte-string helpers. Searches match only at character boundaries, so
+// the second byte of a double-byte character (which may be 0x5C, the backslash) is never taken
+// for the character searched for.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// True for the first byte of a double-byte character (0x81-0x9F, 0xE0-0xFC).
+constexpr bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// First occurrence of needle at or after from (a character boundary), or std::string::npos.
+std::size_t FindText(const std::string& text, const std::string& needle, std::size_t from = 0);
+std::size_t FindChar(const std::string& text, char c, std::size_t from = 0);
+// Last occurrence of a single-byte character, or std::string::npos.
+std::size_t FindLastChar(const std::string& text, char c);
+// Letters a-z to A-Z; double-byte characters are left alone.
+std::string ToUpperAscii(std::string text);
+// Compares two texts whole, letters without regard to case (double-byte characters compared as they
+// are). True when equal; texts of different lengths are not. (A prefix test passes the first n bytes.)
+bool EqualsIgnoreCase(const std::string& a, const std::string& b);
+// True when name matches a file-name pattern: '*' any run of bytes, '?' any one byte, letters
+// without regard to case (the trail bytes of double-byte characters compared as they are).
+bool MatchesPattern(const std::string& pattern, const std::string& name);

@@ -1,0 +1,108 @@
+#include "support/paths.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "support/file_error.h"
+#include "support/mbcs.h"
+
+namespace {
+
+constexpr double kKiloByte = 1024.0;
+constexpr double kMegaByte = 1024.0 * 1024.0;
+constexpr double kGigaByte = 1024.0 * 1024.0 * 1024.0;
+
+std::string Separator() { return std::string(1, platform::kPathSeparator); }
+
+}  // namespace
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    return folder + platform::kPathSeparator + name;
+}
+
+bool FileExists(const std::string& path) { return platform::PathExists(path); }
+
+std::uint64_t GetFileLength(const std::string& path) {
+    platform::File file;
+    int error = 0;
+    if (!file.Open(path, platform::File::modeRead, &error)) throw FileError("サイズ取得", path, error);
+    return file.GetLength();
+}
+
+void DeleteFileIfExists(const std::string& path) {
+    if (!FileExists(path)) return;
+    int error = 0;
+    if (!platform::RemoveFile(path, &error)) throw FileError("削除", path, error);
+}
+
+void DeleteMatchingFiles(const std::string& folder, const std::string& pattern) {
+    std::vector<std::string> paths;
+    ListFiles(folder, pattern, 1, paths);
+    for (const auto& path : paths) DeleteFileIfExists(path);
+}
+
+void ListFiles(const std::string& folder, const std::string& pattern, int fullPaths,
+               std::vector<std::string>& entries) {
+    // A search path that the classic interface cannot take finds nothing.
+    if (JoinPath(folder, pattern).size() >= platform::kMaxPath) return;
+    for (const auto& name : platform::FindEntries(folder, pattern)) {
+        if (fullPaths != 1) {
+            entries.push_back(ToUpperAscii(name));
+        } else if (platform::kCaseSensitiveFileSystem) {
+            entries.push_back(JoinPath(folder, name));
+        } else {
+            entries.push_back(ToUpperAscii(JoinPath(folder, name)));
+        }
+    }
+}
+
+bool CreateFolderTree(const std::string& path) {
+    std::vector<std::string> pieces;
+    SplitText(path, Separator(), pieces);
+    // The first piece is a drive ("C:"), which exists or cannot be made, or empty for the root of
+    // an absolute POSIX path; a relative path starts with a folder of its own.
+    std::string built = pieces.front();
+    if (!built.empty() && !FileExists(built) && !platform::MakeDirectory(built)) return false;
+    for (std::size_t i = 1; i < pieces.size(); ++i) {
+        built += platform::kPathSeparator + pieces[i];
+        if (!FileExists(built) && !platform::MakeDirectory(built)) return false;
+    }
+    return true;
+}
+
+int SplitText(const std::string& text, const std::string& separator, std::vector<std::string>& pieces) {
+    if (separator.empty()) {
+        pieces.push_back(text);
+        return static_cast<int>(pieces.size());
+    }
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = FindText(text, separator, start);
+        if (end == std::string::npos) {
+            pieces.push_back(text.substr(start));
+            break;
+        }
+        pieces.push_back(text.substr(start, end - start));
+        start = end + separator.size();
+    }
+    return static_cast<int>(pieces.size());
+}
+
+std::string FormatFileSize(std::uint64_t size) {
+    double bytes = static_cast<double>(size);
+    const char* format = "%.1f KB";
+    double unit = kKiloByte;
+    if (bytes / kGigaByte >= 1.0) {
+        format = "%.1f GB";
+        unit = kGigaByte;
+    } else if (bytes / kMegaByte >= 1.0) {
+        format = "%.1f MB";
+        unit = kMegaByte;
+    }
+    // Cut to one decimal, never rounded up: 1023.99 KB shows as 1023.9 KB.
+    double value = std::floor(bytes / unit * 10.0) * 0.1;
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}

@@ -1,0 +1,32 @@
+// Free functions to test, list, create and delete files and folders, to split texts, and to show a
+// file size. They hold no state and may run on any thread. Texts are code page 932 byte strings;
+// paths use the platform's separator (platform::kPathSeparator).
+// Failed file operations raise FileError (support/file_error.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// folder + separator + name.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// True when an entry (file or folder) exists at exactly this path.
+bool FileExists(const std::string& path);
+// Size of a file in bytes; throws FileError when it cannot be had (missing file, folder, locked file).
+std::uint64_t GetFileLength(const std::string& path);
+// Deletes the file when it exists; throws FileError when the deletion fails.
+void DeleteFileIfExists(const std::string& path);
+// Deletes every entry of folder that matches pattern; the first failure throws FileError.
+void DeleteMatchingFiles(const std::string& folder, const std::string& pattern);
+// Appends to entries one text per entry of folder matching pattern ("." and ".." left out), in name
+// order: the full path when fullPaths is 1, else the bare name; upper-cased (on a case-sensitive file
+// system full paths keep their real letters, so that they still name the same files).
+void ListFiles(const std::string& folder, const std::string& pattern, int fullPaths,
+               std::vector<std::string>& entries);
+// Creates the folder and every missing folder above it; true when all of them exist at the end.
+bool CreateFolderTree(const std::string& path);
+// Appends the pieces of text between separators (empty pieces kept) to pieces; returns pieces.size().
+int SplitText(const std::string& text, const std::string& separator, std::vector<std::string>& pieces);
+// "1.5 KB", "1023.9 MB", "4.6 GB": powers of 1024, cut (never rounded up) to one decimal.
+std::string FormatFileSize(std::uint64_t size);

@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# End to end: the command-line program converts generated claim files in a temporary folder; its
+# other commands (list, ref) and its exit codes are checked on the same files.
+# Usage: bash tests/cli_end_to_end.sh PATH/TO/tolvarenquista PATH/TO/gen_claims
+set -u
+export LC_ALL=C  # byte semantics for awk, cut and grep: the files are code page 932
+
+if [ $# -ne 2 ]; then
+    echo "usage: $0 TOLVARENQUISTA GEN_CLAIMS" >&2
+    exit 2
+fi
+cli=$1
+gen=$2
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+in=$work/in
+out=$work/out
+log=$work/log
+
+passed=0
+failed=0
+# expect DESCRIPTION COMMAND...: one check, passed when COMMAND succeeds.
+expect() {
+    local what=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAIL: $what" >&2
+    fi
+}
+equal() { [ "$1" = "$2" ] || { printf '  expected: [%s]\n  actual:   [%s]\n' "$2" "$1" >&2; return 1; }; }
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ] && exit 0
+    exit 1
+}
+
+names=(20080423120000 20080423120001)
+if ! "$gen" --out "$in" --files 2 --records 50 --seed 11 --name-start "${names[0]}"; then
+    echo "FAIL: gen_claims could not make the input" >&2
+    failed=$((failed + 1))
+    finish
+fi
+
+# --- convert (the output folder must exist, as in the dialog) ---
+mkdir -p "$out"
+"$cli" convert --input "$in" --output "$out" --quiet --log-dir "$log" >"$work/convert.out" 2>"$work/convert.err"
+status=$?
+expect "convert exits 0 (stderr: $(head -c 300 "$work/convert.err"))" equal "$status" 0
+for name in "${names[@]}"; do
+    expect "output ${name}_001.CSV exists" test -s "$out/${name}_001.CSV"
+done
+expect "exactly the two outputs and one report are written" \
+    equal "$(cd "$out" && ls | sed 's/^[0-9]\{14\}_Result\.txt$/REPORT/' | sort | tr '\n' ' ')" \
+    "${names[0]}_001.CSV ${names[1]}_001.CSV REPORT "
+
+# Every output line against its input record: 16 fields, CR LF, the reference fields 40 upper-case
+# hex digits each (the second ending in 16 zeros), remarks "a2", the two amounts zero-padded (after a
+# minus sign), every other field byte for byte as read, and one output line per record.
+check_output() {
+    awk -F, '
+        function pad(s, width,   sign, zeros) {
+            sign = ""
+            if (substr(s, 1, 1) == "-") { sign = "-"; s = substr(s, 2) }
+            zeros = ""
+            while (length(sign) + length(zeros) + length(s) < width) zeros = zeros "0"
+            return sign zeros s
+        }
+        function bad(why) { if (problems++ < 5) printf "  line %d: %s\n", FNR, why > "/dev/stderr" }
+        FILENAME == ARGV[1] {
+            sub(/\r$/, "")
+            if ($0 != "" && substr($0, 1, 1) != "#") record[++records] = $0
+            next
+        }
+        {
+            if (substr($0, length($0)) != "\r") bad("no CR LF")
+            sub(/\r$/, "")
+            lines++
+            if (NF != 16) { bad(NF " fields"); next }
+            split(record[FNR], want, ",")
+            if ($2 != "a2") bad("remarks " $2)
+            if (length($4) != 40 || $4 ~ /[^0-9A-F]/) bad("field 4 " $4)
+            if (length($5) != 40 || $5 ~ /[^0-9A-F]/ || substr($5, 25) != "0000000000000000") bad("field 5 " $5)
+            if ($13 != pad(want[13], 9)) bad("points " $13 " for " want[13])
+            if ($15 != pad(want[15], 8)) bad("meal amount " $15 " for " want[15])
+            for (i = 1; i <= 16; i++)
+                if (i != 2 && i != 4 && i != 5 && i != 13 && i != 15 && $i != want[i]) bad("field " i " changed")
+        }
+        END {
+            if (lines != records) bad(lines + 0 " lines for " records " records")
+            exit problems != 0
+        }' "$1" "$2"
+}
+for name in "${names[@]}"; do
+    expect "${name}_001.CSV matches its input record by record" check_output "$in/$name.csv" "$out/${name}_001.CSV"
+done
+
+# The reference fields of every converted record of the first file equal what "ref" gives for the
+# same two input fields (blanks, half-width katakana and mixed widths included). awk lists, per record,
+# the two input fields in hex and the two output fields: "HEX|HEX|OUT4,OUT5".
+refs_match_output() {
+    local symbol number converted count=0
+    while IFS='|' read -r symbol number converted; do
+        count=$((count + 1))
+        equal "$("$cli" ref --hex "$symbol" "$number")" "$converted" || return 1
+    done < <(awk -F, '
+        BEGIN { for (i = 1; i < 256; i++) code[sprintf("%c", i)] = sprintf("%02X", i) }
+        function hex(s,   i, out) {
+            out = ""
+            for (i = 1; i <= length(s); i++) out = out code[substr(s, i, 1)]
+            return out
+        }
+        FILENAME == ARGV[1] {
+            sub(/\r$/, "")
+            if ($0 != "" && substr($0, 1, 1) != "#") record[++records] = hex($4) "|" hex($5)
+            next
+        }
+        { print record[FNR] "|" $4 "," $5 }' "$in/${names[0]}.csv" "$out/${names[0]}_001.CSV")
+    [ "$count" -eq 50 ]
+}
+expect "ref gives the converted reference fields of every record" refs_match_output
+
+# --- a second run into the same folder is refused and leaves the outputs alone ---
+before=$(cat "$out"/* | cksum)
+"$cli" convert --input "$in" --output "$out" --quiet --log-dir "$log" >/dev/null 2>&1
+expect "convert into a folder with outputs exits 2" equal "$?" 2
+expect "the refused run leaves the outputs as they were" equal "$(cat "$out"/* | cksum)" "$before"
+
+# --- list ---
+listing=$("$cli" list "$in")
+expect "list exits 0" equal "$?" 0
+expect "list names both files, upper-cased" equal "$(awk '{ print $1 }' <<<"$listing" | tr '\n' ' ')" \
+    "${names[0]}.CSV ${names[1]}.CSV "
+
+# --- ref: full-width and half-width forms give the same reference ---
+by_hex=$("$cli" ref --hex 8260 3132)
+expect "ref --hex exits 0" equal "$?" 0
+expect "ref prints 40 hex digits, a comma and 24 hex digits with 16 zeros" \
+    grep -qx '[0-9A-F]\{40\},[0-9A-F]\{24\}0\{16\}' <<<"$by_hex"
+expect "ref prints an 81-character line" equal "${#by_hex}" 81
+expect "ref of full-width Ａ (UTF-8 argument) equals ref --hex 8260" equal "$("$cli" ref Ａ 12)" "$by_hex"
+expect "ref of half-width A is widened to the same" equal "$("$cli" ref A 12)" "$by_hex"
+expect "blanks around the fields do not count" equal "$("$cli" ref '　A ' ' 12')" "$by_hex"
+other=$("$cli" ref B 12)
+expect "another symbol gives another reference" test "$other" != "$by_hex"
+
+# --- usage error ---
+mkdir "$work/out2"
+"$cli" convert --input "$in" --output "$work/out2" --no-such-option >/dev/null 2>&1
+expect "an unknown option exits 64" equal "$?" 64
+expect "a usage error writes nothing" equal "$(ls -A "$work/out2")" ""
+
+finish

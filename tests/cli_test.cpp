@@ -1,0 +1,171 @@
+// The command line, run in-process on temporary folders: exit statuses, messages, outputs, report.
+#include <gtest/gtest.h>
+
+#include "cli/cli.h"
+#include "engine/messages.h"
+#include "support/paths.h"
+#include "tests/test_support.h"
+
+namespace {
+
+class CliTest : public ::testing::Test {
+protected:
+    CliTest() {
+        ResetInterrupt();
+        context.write = [this](platform::Stream stream, const std::string& text) {
+            (stream == platform::Stream::Out ? out : err) += text;
+            if (onWrite) onWrite(text);
+        };
+        context.clock = &clock;
+        context.defaultLogFolder = logs / "Tolvarenquista";
+        WriteBytes(in / "20080423120000.csv", ClaimLines(5));
+        WriteBytes(in / "20080423120001.csv", ClaimLines(3));
+    }
+    ~CliTest() override { ResetInterrupt(); }
+
+    int Run(std::vector<std::string> args) {
+        out.clear();
+        err.clear();
+        return RunCli(args, context);
+    }
+    int Convert(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"convert", "--input", in.Path(), "--output", dest.Path()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Run(args);
+    }
+    std::vector<std::string> Outputs() { return ListNames(dest.Path()); }
+
+    TempDir in;
+    TempDir dest;
+    TempDir logs;
+    FakeClock clock;
+    CliContext context;
+    std::string out;
+    std::string err;
+    std::function<void(const std::string&)> onWrite;
+};
+
+TEST_F(CliTest, ConvertsEveryFileAndPrintsTheReportPath) {
+    EXPECT_EQ(Convert(), kExitOk) << err;
+    EXPECT_EQ(Outputs(), (std::vector<std::string>{"20080423120000_001.CSV", "20080423120001_001.CSV",
+                                                   "20080423140509_Result.txt"}));
+    EXPECT_EQ(out, (dest / "20080423140509_Result.txt") + "\n");
+    EXPECT_NE(err.find("20080423120001.CSV: 正常\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("カルデノ　正常終了 (処理時間 0秒)\n"), std::string::npos);
+}
+
+TEST_F(CliTest, QuietPrintsOnlyThePath) {
+    EXPECT_EQ(Convert({"--quiet"}), kExitOk);
+    EXPECT_EQ(err, "");
+}
+
+TEST_F(CliTest, NamesChooseFilesWithoutRegardToCase) {
+    EXPECT_EQ(Convert({"20080423120001.csv"}), kExitOk);
+    EXPECT_EQ(Outputs().size(), 2u);  // one output and the report
+    EXPECT_EQ(Convert({"20080423120000.CSV", "--quiet"}), kExitOk);
+    EXPECT_EQ(Convert({"20089999999999.CSV"}), kExitRefused);
+}
+
+TEST_F(CliTest, ExitStatusesAndMessages) {
+    const std::string missing = in / "missing";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"convert", "--output", dest.Path()}, kExitRefused, "読込みフォルダを指定してください。\n"},
+        {{"convert", "--input", missing, "--output", dest.Path()}, kExitRefused, "読込みフォルダが存在しません。\n"},
+        {{"convert", "--input", in.Path(), "--output", in.Path()}, kExitRefused,
+         "読込みフォルダと出力フォルダに同じフォルダを指定することはできません。\n"},
+        {{"convert", "--input", in.Path(), "--output", dest.Path(), "--split", "9"}, kExitUsage, ""},
+        {{"convert", "--input", in.Path(), "--output", dest.Path(), "--split-bytes", "100"}, kExitUsage, ""},
+        {{"convert", "--bogus"}, kExitUsage, ""},
+        {{"frobnicate"}, kExitUsage, ""},
+        {{}, kExitUsage, ""},
+        {{"ref", "A"}, kExitUsage, ""},
+        {{"ref", "--hex", "82G0", "31"}, kExitUsage, ""},
+        {{"list", missing}, kExitRefused, "読込みフォルダが存在しません。\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Run(c.args), c.status) << (c.args.empty() ? "" : c.args[0]) << " " << err;
+        if (!c.err.empty()) {
+            EXPECT_EQ(err, c.err);
+        }
+    }
+}
+
+TEST_F(CliTest, ExistingOutputsRefuseTheRun) {
+    ASSERT_EQ(Convert({"--quiet"}), kExitOk);
+    EXPECT_EQ(Convert(), kExitRefused);
+    EXPECT_EQ(err, LoadMessage(kMsgOutputExists) + "\n");
+}
+
+TEST_F(CliTest, AFileWithARecordErrorGivesStatusOne) {
+    WriteBytes(in / "20080423120002.csv", LineOfFields(15));
+    EXPECT_EQ(Convert(), kExitFileErrors);
+    EXPECT_NE(err.find("20080423120002.CSV: カラム数エラー"), std::string::npos);
+    EXPECT_FALSE(Exists(dest / "20080423120002_001.CSV"));
+}
+
+TEST_F(CliTest, AFileThatCannotBeReadFailsTheRun) {
+    CreateFolderTree(in / "20080423120002.csv");  // listed like a file, but it cannot be read
+    EXPECT_EQ(Convert({"--quiet"}), kExitFailed);
+    EXPECT_EQ(out, "");
+    EXPECT_FALSE(Exists(dest / "20080423140509_Result.txt"));
+}
+
+TEST_F(CliTest, CtrlCAbortsAtTheNextRecordAndDeletesTheOutputs) {
+    WriteBytes(in / "20080423120001.csv", ClaimLines(400));
+    onWrite = [](const std::string& text) {
+        if (text.find("20080423120001.CSV: 処理中") != std::string::npos) RequestInterrupt();
+    };
+    EXPECT_EQ(Convert(), kExitAborted);
+    EXPECT_EQ(Outputs(), std::vector<std::string>{"20080423120000_001.CSV"});
+    EXPECT_NE(err.find("20080423120001.CSV: 中断"), std::string::npos);
+    EXPECT_NE(err.find("処理を中断しました。"), std::string::npos);
+    EXPECT_EQ(out, "");
+}
+
+TEST_F(CliTest, SplitByLabelOrBytes) {
+    EXPECT_EQ(Convert({"--split", "MO (128 MB)", "--quiet"}), kExitOk);
+    EXPECT_EQ(Outputs().size(), 3u);
+    TempDir second;
+    EXPECT_EQ(Run({"convert", "--input", in.Path() + std::string(1, platform::kPathSeparator), "--output",
+                   second.Path(), "--split-bytes", "520", "--quiet"}),
+              kExitOk);
+    EXPECT_EQ(ListNames(second.Path()),
+              (std::vector<std::string>{"20080423120000_001.CSV", "20080423120000_002.CSV", "20080423120001_001.CSV",
+                                        "20080423140509_Result.txt"}));
+}
+
+TEST_F(CliTest, ListShowsNamesAndSizes) {
+    WriteBytes(in / "20080423120002.csv", std::string(1536, 'x'));
+    WriteBytes(in / "notes.csv", "");
+    EXPECT_EQ(Run({"list", in.Path()}), kExitOk);
+    EXPECT_NE(out.find("20080423120002.CSV"), std::string::npos);
+    EXPECT_NE(out.find("1.5 KB\n"), std::string::npos);
+    EXPECT_EQ(out.find("NOTES"), std::string::npos);
+}
+
+TEST_F(CliTest, RefGivesTheSameTextForHalfAndFullWidthAndHex) {
+    ASSERT_EQ(Run({"ref", "--hex", "8260", "3132"}), kExitOk);
+    const std::string hex = out;
+    ASSERT_EQ(hex.size(), 82u);
+    EXPECT_EQ(hex[40], ',');
+    EXPECT_EQ(hex.substr(65, 16), std::string(16, '0'));
+    EXPECT_EQ(Run({"ref", "Ａ", "12"}), kExitOk);
+    EXPECT_EQ(out, hex);
+    EXPECT_EQ(Run({"ref", " A ", "１２"}), kExitOk);
+    EXPECT_EQ(out, hex);
+    EXPECT_EQ(Run({"ref", std::string(41, '1'), "1"}), kExitRefused);
+    EXPECT_EQ(err, "桁数エラー（被保険者証記号）\n");
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+    EXPECT_EQ(Run({"--version"}), kExitOk);
+    EXPECT_EQ(out, "tolvarenquista 2.0.0.0\n");
+    EXPECT_EQ(Run({"--help"}), kExitOk);
+    EXPECT_NE(out.find("Exit status"), std::string::npos);
+}
+
+}  // namespace

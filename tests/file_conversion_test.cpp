@@ -1,0 +1,263 @@
+// Converting one file: statuses, counts, the split rule, and what is left in the output folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "engine/conversion_run.h"
+#include "engine/messages.h"
+#include "engine/record_layout.h"
+#include "platform/platform.h"
+#include "support/paths.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const std::string kName = "20080423120000.CSV";
+const std::string kBase = "20080423120000";
+
+class ConvertFileTest : public ::testing::Test {
+protected:
+    ConvertFileTest() : log(clock), run(host, files, flags, log, clock) {
+        CreateFolderTree(out.Path() + platform::kPathSeparator + "log");
+        log.InitLog(out / "log");
+        host.outputFolder = out.Path();
+    }
+
+    FileStatus Convert(const std::string& content) {
+        WriteBytes(in / kName, content);
+        return run.ConvertFile(in / kName, result);
+    }
+    std::vector<std::string> Outputs() {
+        std::vector<std::string> names = ListNames(out.Path());
+        names.erase(std::remove(names.begin(), names.end(), "log"), names.end());
+        return names;
+    }
+    std::string LogText() { return Exists(log.Path()) ? ReadBytes(log.Path()) : ""; }
+
+    TempDir in;
+    TempDir out;
+    FakeClock clock;
+    FakeHost host;
+    InputFileStore files;
+    RunFlags flags;
+    CLogFile log;
+    CConversionRun run;
+    FileResult result;
+};
+
+TEST_F(ConvertFileTest, EmptyFileHasNoData) {
+    EXPECT_EQ(Convert(""), NoData);
+    EXPECT_EQ(result.read_count, 0);
+    EXPECT_EQ(result.file_count, 0);
+    EXPECT_EQ(result.error_count, 1);
+    EXPECT_EQ(result.message, "処理対象外（データがありません）");
+    EXPECT_TRUE(Outputs().empty());
+}
+
+TEST_F(ConvertFileTest, OnlyBlankAndCommentLinesGiveOneEmptyOutput) {
+    EXPECT_EQ(Convert("# header\r\n\r\n#\r\n"), Normal);
+    EXPECT_EQ(Outputs(), std::vector<std::string>{kBase + "_001.CSV"});
+    EXPECT_EQ(ReadBytes(out / (kBase + "_001.CSV")), "");
+    EXPECT_EQ(result.file_count, 1);
+    EXPECT_EQ(result.read_count, 0);
+    EXPECT_EQ(host.progress, 100);
+}
+
+TEST_F(ConvertFileTest, ConvertsEveryRecordIntoItsOutputLine) {
+    EXPECT_EQ(Convert(ClaimLines(3)), Normal);
+    EXPECT_EQ(result.read_count, 3);
+    EXPECT_EQ(result.written_count, 3);
+    const std::string output = ReadBytes(out / (kBase + "_001.CSV"));
+    std::vector<std::string> lines;
+    SplitText(output, "\r\n", lines);
+    ASSERT_EQ(lines.size(), 4u);  // three lines and the empty rest
+    std::vector<std::string> fields;
+    SplitText(lines[1], ",", fields);
+    ASSERT_EQ(fields.size(), 16u);
+    EXPECT_EQ(fields[1], "a2");
+    EXPECT_EQ(fields[3].size(), 40u);
+    EXPECT_EQ(fields[4].substr(24), std::string(16, '0'));
+    EXPECT_EQ(fields[12], "000000001");
+    EXPECT_EQ(fields[14], "-0000001");
+}
+
+struct FaultCase {
+    const char* name;
+    std::string content;
+    FileStatus status;
+    int readCount;
+    std::string message;
+};
+
+class RecordFaultTest : public ConvertFileTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(RecordFaultTest, RejectsTheFileAndLeavesNoOutput) {
+    const FaultCase& c = GetParam();
+    host.splitLimit = kRecordCharge * 2 + 1;  // two records a file: the fault comes after splits
+    EXPECT_EQ(Convert(c.content), c.status);
+    EXPECT_EQ(result.read_count, c.readCount);
+    EXPECT_EQ(result.written_count, 0);
+    EXPECT_EQ(result.file_count, 0);
+    EXPECT_EQ(result.error_count, 1);
+    EXPECT_EQ(result.message, c.message);
+    EXPECT_TRUE(Outputs().empty());
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(LogText(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecordFaultTest,
+    ::testing::Values(
+        FaultCase{"FifteenFields", LineOfFields(15), ColumnCountError, 1, ""},
+        FaultCase{"SeventeenFields", ClaimLines(2) + LineOfFields(17), ColumnCountError, 3, ""},
+        FaultCase{"TrailingComma", ClaimLine(1).substr(0, ClaimLine(1).size() - 2) + ",\r\n", ColumnCountError, 1, ""},
+        FaultCase{"FaultAfterTwoSplits", ClaimLines(5) + LineOfFields(3), ColumnCountError, 6, ""},
+        FaultCase{"Record500", ClaimLines(499) + LineOfFields(3), ColumnCountError, 500, ""},
+        FaultCase{"NulInTheCardNumber", ClaimLines(3) + ClaimLineWith(4, std::string("12\0" "3", 4)),
+                  ColumnCountError, 4, ""},
+        FaultCase{"InsurerNumberOfNineBytes", ClaimLines(4) + ClaimLineWith(2, "123456789"), FieldLengthError, 5,
+                  "桁数エラー（保険者番号）"},
+        FaultCase{"TwoOverlongFieldsNameTheFirst",
+                  ClaimLines(1) + "1,2,3,4,5,6,7,8,9,0,1,2,1234567890,4,5,12345\r\n",
+                  FieldLengthError, 2, "桁数エラー（保険_決定点数）"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConvertFileTest, FieldsAtTheirMaximumPass) {
+    EXPECT_EQ(Convert(ClaimLineWith(2, "12345678") + ClaimLineWith(3, std::string(40, 'A'))), Normal);
+    EXPECT_EQ(result.written_count, 2);
+}
+
+struct SplitCase {
+    std::uint64_t limit;
+    int records;
+    std::vector<int> perFile;
+};
+
+class SplitRuleTest : public ConvertFileTest, public ::testing::WithParamInterface<SplitCase> {};
+
+TEST_P(SplitRuleTest, StartsANewFileBeforeTheChargedSizeReachesTheLimit) {
+    host.splitLimit = GetParam().limit;
+    ASSERT_EQ(Convert(ClaimLines(GetParam().records)), Normal);
+    const std::vector<int>& perFile = GetParam().perFile;
+    EXPECT_EQ(result.file_count, static_cast<int>(perFile.size()));
+    EXPECT_EQ(Outputs().size(), perFile.size());
+    for (std::size_t i = 0; i < perFile.size(); ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%s_%03zu.CSV", kBase.c_str(), i + 1);
+        std::vector<std::string> lines;
+        SplitText(ReadBytes(out / name), "\r\n", lines);
+        EXPECT_EQ(static_cast<int>(lines.size()) - 1, perFile[i]) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, SplitRuleTest,
+                         ::testing::Values(SplitCase{0, 7, {7}},                    // no split
+                                           SplitCase{173 * 3 + 1, 7, {3, 3, 1}},    // 519 stays below 520
+                                           SplitCase{173 * 3, 7, {2, 2, 2, 1}},     // 519 reaches 519
+                                           SplitCase{173 * 3 + 1, 6, {3, 3}}));     // no empty last file
+
+TEST(SplitLimitTest, MediumSizesAndRecordsPerFile) {
+    const std::uint64_t limits[] = {0,         4831838208, 124780544,  225443840,
+                                    628097024, 1261646643, 2220498092, 650117120};
+    const std::uint64_t records[] = {0, 27929700, 721274, 1303143, 3630618, 7292755, 12835249, 3757902};
+    for (int position = 0; position < kSplitSizeCount; ++position) {
+        EXPECT_EQ(SplitLimitForPosition(position), limits[position]) << position;
+        if (position > 0) {
+            EXPECT_EQ((limits[position] - 1) / kRecordCharge, records[position]);
+        }
+    }
+    EXPECT_EQ(SplitLimitForPosition(-1), 0u);
+    EXPECT_EQ(SplitLimitForPosition(8), 0u);
+}
+
+TEST_F(ConvertFileTest, AnExistingFirstFileIsContinuedAndCounted) {
+    WriteBytes(out / (kBase + "_001.CSV"), std::string(173, 'x'));
+    host.splitLimit = 173 * 3 + 1;  // room for two more records
+    ASSERT_EQ(Convert(ClaimLines(3)), Normal);
+    EXPECT_EQ(result.file_count, 2);
+    EXPECT_EQ(ReadBytes(out / (kBase + "_001.CSV")).substr(0, 173), std::string(173, 'x'));
+}
+
+TEST_F(ConvertFileTest, MoreThan999FilesAreNamedWithFourDigitsAndDeletedToo) {
+    host.splitLimit = kRecordCharge + 1;  // one record a file
+    ASSERT_EQ(Convert(ClaimLines(1001)), Normal);
+    EXPECT_EQ(result.file_count, 1001);
+    EXPECT_TRUE(Exists(out / (kBase + "_1001.CSV")));
+    result = FileResult{};
+    for (const std::string& name : Outputs()) DeleteFileIfExists(out / name);
+    ASSERT_EQ(Convert(ClaimLines(1001) + LineOfFields(2)), ColumnCountError);
+    EXPECT_TRUE(Outputs().empty());
+}
+
+struct AbortCase {
+    bool confirm;
+    FileStatus status;
+};
+
+class AbortTest : public ConvertFileTest, public ::testing::WithParamInterface<AbortCase> {};
+
+TEST_P(AbortTest, IsAnsweredBetweenRecords) {
+    host.splitLimit = 173 * 10 + 1;  // ten records a file: the abort comes in the third
+    host.answers = {GetParam().confirm};
+    flags.running = 1;
+    host.onProgress = [&](int position) {
+        if (position == 25) flags.abortRequested = 1;  // one step per record
+    };
+    host.onQuestion = [&]() {
+        EXPECT_EQ(flags.running, 0);
+        EXPECT_EQ(flags.abortRequested, 0);
+    };
+    EXPECT_EQ(Convert(ClaimLines(30)), GetParam().status);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].first, LoadMessage(kMsgConfirmAbort));
+    if (GetParam().confirm) {
+        EXPECT_TRUE(Outputs().empty());
+        EXPECT_EQ(host.statusText, "処理を中断しました。");
+        EXPECT_EQ(host.buttonText, "変換(&C)");
+        EXPECT_LT(result.read_count, 30);
+    } else {
+        EXPECT_EQ(flags.running, 1);
+        EXPECT_EQ(result.written_count, 30);
+        EXPECT_EQ(Outputs().size(), 3u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, AbortTest, ::testing::Values(AbortCase{true, Aborted}, AbortCase{false, Normal}));
+
+TEST_F(ConvertFileTest, AnInputThatCannotBeOpenedIsLoggedShownAndFails) {
+    const std::string missing = in / kName;
+    EXPECT_EQ(run.ConvertFile(missing, result), Failed);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].first, LoadMessage(kMsgReadFailed));
+    EXPECT_EQ(host.messages[0].second, MessageKind::Stop);
+    EXPECT_EQ(host.statusText, "カルデノ　異常終了");
+    EXPECT_NE(LogText().find("読込みファイル[" + missing + "] オープンエラー " + LoadMessage(kMsgReadFailed) + "\r\n"),
+              std::string::npos);
+}
+
+TEST_F(ConvertFileTest, AnOutputThatCannotBeCreatedFailsAndKeepsEarlierFiles) {
+    CreateFolderTree(out / (kBase + "_002.CSV"));  // a folder where the second file must go
+    host.splitLimit = 173 * 2 + 1;
+    EXPECT_EQ(Convert(ClaimLines(5)), Failed);
+    EXPECT_EQ(host.messages.at(0).first, LoadMessage(kMsgCreateFailed));
+    EXPECT_NE(LogText().find("報告データファイル[" + (out / (kBase + "_002.CSV")) + "] 作成エラー"), std::string::npos);
+    EXPECT_EQ(result.file_count, 2);
+    EXPECT_EQ(result.written_count, 2);
+    EXPECT_TRUE(Exists(out / (kBase + "_001.CSV")));
+}
+
+TEST_F(ConvertFileTest, AWriteThatFailsIsReportedAndKeepsTheFiles) {
+    // The first output is a link to a device that refuses every write.
+    std::error_code error;
+    std::filesystem::create_symlink("/dev/full", std::filesystem::path(out / (kBase + "_001.CSV")), error);
+    if (error || !Exists("/dev/full")) GTEST_SKIP() << "needs /dev/full and symbolic links";
+    EXPECT_EQ(Convert(ClaimLines(2)), Failed);
+    EXPECT_EQ(host.messages.at(0).first, LoadMessage(kMsgWriteFailed));
+    EXPECT_NE(LogText().find("報告データファイル[" + (out / (kBase + "_001.CSV")) + "] 書込みエラー"), std::string::npos);
+    EXPECT_EQ(host.statusText, "カルデノ　異常終了");
+    EXPECT_EQ(result.written_count, 2);
+    EXPECT_EQ(Outputs().size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+// The daily log: where it goes, which old logs it deletes, the exact form of an entry, and that
+// entries of two threads all arrive while a file held elsewhere only costs the entry.
+#include "support/log_file.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/platform.h"
+#include "support/file_error.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const char kSep = platform::kPathSeparator;
+// FakeClock's default reading, 2008-04-23 14:05:09.
+const std::string kToday = "Tolvarenquista_20080423.log";
+const std::string kTime = "2008/04/23 14:05:09";
+
+std::size_t CountEntries(const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t pos = text.find("\r\n"); pos != std::string::npos; pos = text.find("\r\n", pos + 2))
+        ++count;
+    return count;
+}
+
+struct EntryCase {
+    const char* name;
+    int line;
+    std::string source;
+    std::string message;
+    std::string expected;
+};
+
+class LogFileEntry : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(LogFileEntry, IsWrittenExactly) {
+    TempDir dir;
+    FakeClock clock;
+    CLogFile log(clock);
+    ASSERT_TRUE(log.InitLog(dir.Path()));
+    EXPECT_EQ(log.Path(), dir / kToday);
+
+    log.WriteLog(GetParam().line, GetParam().source, GetParam().message);
+    EXPECT_EQ(ReadBytes(dir / kToday), GetParam().expected);
+}
+
+// "表" is 0x95 0x5C: a source ending in it has no backslash to cut at.
+INSTANTIATE_TEST_SUITE_P(
+    Log, LogFileEntry,
+    ::testing::Values(EntryCase{"LineFeedInMessage", 1234, ".\\TolvarenquistaDlg", "a\nb",
+                                kTime + " (TolvarenquistaDlg)[1234] a\nb\r\n"},
+                      EntryCase{"NoBackslash", 7, "dialog.cpp", "x", kTime + " (dialog.cpp)[7] x\r\n"},
+                      EntryCase{"LastBackslash", 0, "C:\\src\\表\\run.cpp", "", kTime + " (run.cpp)[0] \r\n"},
+                      EntryCase{"TrailByteIsNoBackslash", -1, "表", "メッセージ",
+                                kTime + " (表)[-1] メッセージ\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LogFile, EntriesAppendAcrossStartsAndStayInTheStartDaysFile) {
+    TempDir dir;
+    FakeClock clock;
+    {
+        CLogFile log(clock);
+        ASSERT_TRUE(log.InitLog(dir.Path()));
+        log.WriteLog(1, "a", "first");
+        clock.Set(clock.Now() + 86400);  // past midnight: still the start day's file
+        log.WriteLog(2, "a", "second");
+    }
+    clock.Set(1208959509);
+    CLogFile again(clock);
+    ASSERT_TRUE(again.InitLog(dir.Path()));
+    again.WriteLog(3, "a", "third");
+
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{kToday});
+    EXPECT_EQ(ReadBytes(dir / kToday), kTime + " (a)[1] first\r\n" + "2008/04/24 14:05:09 (a)[2] second\r\n" +
+                                           kTime + " (a)[3] third\r\n");
+}
+
+struct CleanUpCase {
+    int logs;
+    int deleted;
+};
+
+class LogFileCleanUp : public ::testing::TestWithParam<CleanUpCase> {};
+
+TEST_P(LogFileCleanUp, KeepsTheLastTenLogsByName) {
+    TempDir dir;
+    std::vector<std::string> logs;
+    for (int day = 1; day <= GetParam().logs; ++day) {
+        logs.push_back("Tolvarenquista_200801" + std::string(day < 10 ? "0" : "") + std::to_string(day) +
+                       ".log");
+    }
+    for (const auto& name : logs) WriteBytes(dir / name, "old");
+    WriteBytes(dir / "notes.txt", "");
+
+    FakeClock clock;
+    CLogFile log(clock);
+    ASSERT_TRUE(log.InitLog(dir.Path()));
+
+    std::vector<std::string> expected(logs.begin() + GetParam().deleted, logs.end());
+    expected.push_back("notes.txt");
+    EXPECT_EQ(ListNames(dir.Path()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Log, LogFileCleanUp,
+                         ::testing::Values(CleanUpCase{12, 2}, CleanUpCase{11, 1}, CleanUpCase{10, 0},
+                                           CleanUpCase{3, 0}),
+                         [](const auto& info) { return "Logs" + std::to_string(info.param.logs); });
+
+TEST(LogFile, OldLogThatCannotBeDeletedThrows) {
+    TempDir dir;
+    for (int i = 0; i < 11; ++i) WriteBytes(dir / ("b" + std::to_string(i) + ".log"), "");
+    ASSERT_TRUE(platform::MakeDirectory(dir / "a.log"));  // first in name order, and no file
+    FakeClock clock;
+    CLogFile log(clock);
+    EXPECT_THROW(log.InitLog(dir.Path()), FileError);
+    EXPECT_TRUE(log.Path().empty());
+}
+
+TEST(LogFile, MissingNestedFolderIsCreated) {
+    TempDir dir;
+    std::string folder = dir / "Tolvarenquista" + kSep + "Log";
+    FakeClock clock;
+    CLogFile log(clock);
+    ASSERT_TRUE(log.InitLog(folder));
+    EXPECT_TRUE(Exists(folder));
+    EXPECT_TRUE(ListNames(folder).empty());  // the file comes with the first entry
+    log.WriteLog(1, "a", "b");
+    EXPECT_EQ(ListNames(folder), std::vector<std::string>{kToday});
+}
+
+TEST(LogFile, FolderThatCannotBeMadeLeavesTheLogSilent) {
+    TempDir dir;
+    WriteBytes(dir / "file", "");
+    FakeClock clock;
+    for (const std::string& folder : {dir / "file" + kSep + "Log", std::string()}) {
+        CLogFile log(clock);
+        EXPECT_FALSE(log.InitLog(folder)) << folder;
+        EXPECT_TRUE(log.Path().empty());
+        EXPECT_NO_THROW(log.WriteLog(1, "a", "lost"));
+    }
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{"file"});
+}
+
+TEST(LogFile, EntriesOfTwoThreadsAllArrive) {
+    TempDir dir;
+    FakeClock clock;
+    CLogFile log(clock);
+    ASSERT_TRUE(log.InitLog(dir.Path()));
+    auto writer = [&log](const char* name) {
+        for (int i = 0; i < 200; ++i) log.WriteLog(i, name, "entry");
+    };
+    std::thread first(writer, "first");
+    std::thread second(writer, "second");
+    first.join();
+    second.join();
+
+    std::string text = ReadBytes(dir / kToday);
+    EXPECT_EQ(CountEntries(text), 400u);
+    EXPECT_EQ(text.size(), 200 * (kTime.size() + std::string(" (first)[] entry\r\n").size() + kTime.size() +
+                                  std::string(" (second)[] entry\r\n").size()) +
+                               2 * (10 * 1 + 90 * 2 + 100 * 3));  // the digits of 0..199, twice
+}
+
+TEST(LogFile, FileHeldElsewhereLosesTheEntrySilently) {
+    TempDir dir;
+    FakeClock clock;
+    CLogFile log(clock);
+    ASSERT_TRUE(log.InitLog(dir.Path()));
+    log.WriteLog(1, "a", "kept");
+    {
+        platform::File holder;
+        ASSERT_TRUE(holder.Open(log.Path(), platform::File::modeRead));
+        EXPECT_NO_THROW(log.WriteLog(2, "a", "lost"));
+    }
+    log.WriteLog(3, "a", "kept too");
+    EXPECT_EQ(ReadBytes(log.Path()), kTime + " (a)[1] kept\r\n" + kTime + " (a)[3] kept too\r\n");
+}
+
+}  // namespace

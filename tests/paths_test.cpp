@@ -1,0 +1,171 @@
+// The path, folder and size functions: size texts, text splitting at character boundaries, listings,
+// folder trees and deletions by pattern.
+#include "support/paths.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "support/file_error.h"
+#include "support/mbcs.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const char kSep = platform::kPathSeparator;
+
+struct SizeCase {
+    std::uint64_t size;
+    const char* text;
+};
+
+class PathsFormatFileSize : public ::testing::TestWithParam<SizeCase> {};
+
+TEST_P(PathsFormatFileSize, CutsToOneDecimalInPowersOf1024) {
+    EXPECT_EQ(FormatFileSize(GetParam().size), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PathsFormatFileSize,
+                         ::testing::Values(SizeCase{0, "0.0 KB"}, SizeCase{102, "0.0 KB"},
+                                           SizeCase{1023, "0.9 KB"}, SizeCase{1024, "1.0 KB"},
+                                           SizeCase{1536, "1.5 KB"}, SizeCase{1048575, "1023.9 KB"},
+                                           SizeCase{1048576, "1.0 MB"}, SizeCase{1073741823, "1023.9 MB"},
+                                           SizeCase{1073741824, "1.0 GB"}, SizeCase{5000000000, "4.6 GB"},
+                                           SizeCase{1099511627776, "1024.0 GB"}));
+
+struct SplitCase {
+    const char* name;
+    std::string text;
+    std::string separator;
+    std::vector<std::string> pieces;
+};
+
+class PathsSplitText : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(PathsSplitText, KeepsEmptyPiecesAndCharacterBoundaries) {
+    std::vector<std::string> pieces{"earlier"};
+    int count = SplitText(GetParam().text, GetParam().separator, pieces);
+    std::vector<std::string> expected{"earlier"};
+    expected.insert(expected.end(), GetParam().pieces.begin(), GetParam().pieces.end());
+    EXPECT_EQ(pieces, expected);
+    EXPECT_EQ(count, static_cast<int>(expected.size()));
+}
+
+// "表" is 0x95 0x5C and "ソ" 0x83 0x5C: their second byte is a backslash that is no separator.
+INSTANTIATE_TEST_SUITE_P(
+    Paths, PathsSplitText,
+    ::testing::Values(SplitCase{"EmptyMiddle", "a,,b", ",", {"a", "", "b"}},
+                      SplitCase{"LeadingSeparator", ",a", ",", {"", "a"}},
+                      SplitCase{"TrailingSeparator", "a,", ",", {"a", ""}},
+                      SplitCase{"EmptyText", "", ",", {""}}, SplitCase{"NoSeparator", "abc", ",", {"abc"}},
+                      SplitCase{"TrailByteIsNoBackslash", "C:\\表\\ソフト", "\\", {"C:", "表", "ソフト"}},
+                      SplitCase{"TrailByteAtTheEnd", "表", "\\", {"表"}},
+                      SplitCase{"LongSeparator", "a\r\nb\r\n", "\r\n", {"a", "b", ""}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PathsListFiles, UpperCasedInNameOrder) {
+    TempDir dir;
+    for (const char* name : {"b.log", "A.log", "チ.log", "x.txt"}) WriteBytes(dir / name, "");
+
+    std::vector<std::string> names{"earlier"};
+    ListFiles(dir.Path(), "*.log", 0, names);
+    // "チ" (0x83 0x61) keeps its second byte: upper-casing it would make "ア" (0x83 0x41).
+    EXPECT_EQ(names, (std::vector<std::string>{"earlier", "A.LOG", "B.LOG", "チ.LOG"}));
+
+    std::vector<std::string> paths;
+    ListFiles(dir.Path(), "*.log", 1, paths);
+    ASSERT_EQ(paths.size(), 3u);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        // Each full path names its file as it is (upper-cased only where the file system ignores case).
+        std::vector<std::string> real{"A.log", "b.log", "チ.log"};
+        std::string expected = dir / real[i];
+        if (!platform::kCaseSensitiveFileSystem) expected = ToUpperAscii(expected);
+        EXPECT_EQ(paths[i], expected);
+        EXPECT_TRUE(FileExists(paths[i]));
+    }
+}
+
+TEST(PathsListFiles, MissingFolderOrTooLongSearchLeavesTheListAlone) {
+    TempDir dir;
+    std::vector<std::string> entries{"earlier"};
+    ListFiles(dir / "missing", "*", 0, entries);
+    ListFiles(dir.Path(), std::string(platform::kMaxPath, '*'), 0, entries);
+    EXPECT_EQ(entries, std::vector<std::string>{"earlier"});
+}
+
+TEST(PathsCreateFolderTree, CreatesEveryMissingLevel) {
+    TempDir dir;
+    std::string deep = dir / "a" + kSep + "表" + kSep + "c";
+    EXPECT_TRUE(CreateFolderTree(deep));
+    EXPECT_TRUE(Exists(deep));
+    EXPECT_EQ(ListNames(dir / "a"), std::vector<std::string>{"表"});
+    EXPECT_TRUE(CreateFolderTree(deep));  // all there already
+}
+
+TEST(PathsCreateFolderTree, FailsWhereAFolderCannotBeMade) {
+    TempDir dir;
+    WriteBytes(dir / "file", "");
+    EXPECT_FALSE(CreateFolderTree(dir / "file" + kSep + "sub"));
+    EXPECT_FALSE(CreateFolderTree(dir / "new" + kSep));  // the empty last piece cannot be made
+    EXPECT_TRUE(Exists(dir / "new"));                    // the levels before the failure stay
+}
+
+TEST(PathsDeleteMatchingFiles, DeletesEveryMatchWhateverTheCase) {
+    TempDir dir;
+    for (const char* name : {"X_001.CSV", "x_002.csv", "X_1.csv", "Y_001.csv", "X_001.CSV.bak"}) {
+        WriteBytes(dir / name, "");
+    }
+    DeleteMatchingFiles(dir.Path(), "X_???.csv");
+    EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"X_001.CSV.bak", "X_1.csv", "Y_001.csv"}));
+}
+
+TEST(PathsDeleteMatchingFiles, AMatchThatCannotBeDeletedThrows) {
+    TempDir dir;
+    ASSERT_TRUE(platform::MakeDirectory(dir / "X_001.csv"));
+    EXPECT_THROW(DeleteMatchingFiles(dir.Path(), "X_???.csv"), FileError);
+}
+
+TEST(PathsDeleteFileIfExists, MissingFileIsNoError) {
+    TempDir dir;
+    WriteBytes(dir / "a.csv", "");
+    EXPECT_NO_THROW(DeleteFileIfExists(dir / "b.csv"));
+    DeleteFileIfExists(dir / "A.CSV");
+    EXPECT_TRUE(ListNames(dir.Path()).empty());
+}
+
+TEST(PathsGetFileLength, SizeOfAFile) {
+    TempDir dir;
+    WriteBytes(dir / "a.csv", std::string(70000, 'x'));
+    EXPECT_EQ(GetFileLength(dir / "a.csv"), 70000u);
+}
+
+struct LengthFailure {
+    const char* name;
+    const char* entry;
+};
+
+class PathsGetFileLengthFails : public ::testing::TestWithParam<LengthFailure> {};
+
+TEST_P(PathsGetFileLengthFails, ThrowsWithThePath) {
+    TempDir dir;
+    WriteBytes(dir / "held.csv", "x");
+    platform::File holder;
+    ASSERT_TRUE(holder.Open(dir / "held.csv", platform::File::modeRead));
+    ASSERT_TRUE(platform::MakeDirectory(dir / "folder"));
+
+    std::string path = dir / GetParam().entry;
+    try {
+        GetFileLength(path);
+        FAIL() << "no error for " << path;
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.Path(), path);
+        EXPECT_NE(error.SystemError(), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PathsGetFileLengthFails,
+                         ::testing::Values(LengthFailure{"Missing", "missing.csv"},
+                                           LengthFailure{"Folder", "folder"},
+                                           LengthFailure{"HeldOpen", "held.csv"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,258 @@
+// The operating-system layer as the engine relies on it: exclusive opens, names found without regard
+// to case, Japanese names on disk, and the answers of PathExists at the edges.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/file_error.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using platform::File;
+constexpr unsigned kCreate = File::modeWrite | File::modeCreate;                             // 0x1001
+constexpr unsigned kCreateKeep = File::modeWrite | File::modeCreate | File::modeNoTruncate;  // 0x3001
+
+std::string Separator() { return std::string(1, platform::kPathSeparator); }
+
+// The root of the file system that holds path: "/" on POSIX, "C:\" style on Windows.
+std::string RootOf(const std::string& path) {
+    return path.front() == platform::kPathSeparator ? Separator() : path.substr(0, 3);
+}
+
+struct SecondOpenCase {
+    const char* name;
+    unsigned flags;
+};
+
+class PlatformExclusiveOpen : public ::testing::TestWithParam<SecondOpenCase> {};
+
+TEST_P(PlatformExclusiveOpen, SecondOpenFailsAndLeavesTheHeldFileAlone) {
+    TempDir dir;
+    std::string path = dir / "held.csv";
+    WriteBytes(path, "kept");
+    File first;
+    ASSERT_TRUE(first.Open(path, File::modeRead));
+
+    File second;
+    int error = 0;
+    EXPECT_FALSE(second.Open(path, GetParam().flags, &error));
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_NE(error, 0);
+    EXPECT_EQ(first.GetLength(), 4u);  // a refused create must not have emptied the file
+
+    first.Close();
+    EXPECT_TRUE(second.Open(path, GetParam().flags));
+}
+
+INSTANTIATE_TEST_SUITE_P(Platform, PlatformExclusiveOpen,
+                         ::testing::Values(SecondOpenCase{"Read", File::modeRead},
+                                           SecondOpenCase{"Create", kCreate},
+                                           SecondOpenCase{"CreateKeep", kCreateKeep}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PlatformFile, CreateTruncatesAndCreateKeepContinues) {
+    TempDir dir;
+    std::string path = dir / "out.csv";
+    {
+        File file;
+        ASSERT_TRUE(file.Open(path, kCreate));
+        file.Write("abc", 3);
+    }
+    {
+        File file;
+        ASSERT_TRUE(file.Open(path, kCreateKeep));
+        EXPECT_EQ(file.GetLength(), 3u);
+        EXPECT_EQ(file.Seek(0, File::Origin::End), 3u);
+        file.Write("de", 2);
+    }
+    EXPECT_EQ(ReadBytes(path), "abcde");
+    {
+        File file;
+        ASSERT_TRUE(file.Open(path, kCreate));
+        EXPECT_EQ(file.GetLength(), 0u);
+    }
+    File reader;
+    EXPECT_FALSE(reader.Open(dir / "missing.csv", File::modeRead));
+}
+
+TEST(PlatformFile, ReadStopsAtTheEndAndSeekMovesBack) {
+    TempDir dir;
+    std::string path = dir / "in.csv";
+    WriteBytes(path, "0123456789");
+    File file;
+    ASSERT_TRUE(file.Open(path, File::modeRead));
+    char buffer[8];
+    EXPECT_EQ(file.Read(buffer, sizeof buffer), 8u);
+    EXPECT_EQ(file.Seek(-3, File::Origin::Current), 5u);
+    EXPECT_EQ(file.Read(buffer, sizeof buffer), 5u);
+    EXPECT_EQ(std::string(buffer, 5), "56789");
+    EXPECT_EQ(file.Read(buffer, sizeof buffer), 0u);
+}
+
+TEST(PlatformFile, FailedOperationsThrowWithThePath) {
+    TempDir dir;
+    std::string path = dir / "in.csv";
+    WriteBytes(path, "x");
+    File file;
+    ASSERT_TRUE(file.Open(path, File::modeRead));
+    try {
+        file.Write("y", 1);  // opened for reading only
+        FAIL() << "write to a read-only handle succeeded";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.Path(), path);
+        EXPECT_NE(error.SystemError(), 0);
+        EXPECT_NE(std::string(error.what()).find(path), std::string::npos);
+    }
+}
+
+TEST(PlatformFile, FolderCannotBeOpenedAsAFile) {
+    TempDir dir;
+    File file;
+    EXPECT_FALSE(file.Open(dir.Path(), File::modeRead));
+}
+
+// Files are listed upper-case and then opened by those names, so every look-up must find the real
+// name whatever its letters' case (as Windows does).
+TEST(PlatformCase, LookupsFindTheRealNameWhateverTheCase) {
+    TempDir dir;
+    WriteBytes(dir / "x_001.csv", "first,");
+
+    EXPECT_TRUE(platform::PathExists(dir / "X_001.CSV"));
+    {
+        File file;
+        ASSERT_TRUE(file.Open(dir / "X_001.CSV", kCreateKeep));
+        file.Seek(0, File::Origin::End);
+        file.Write("second", 6);
+    }
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{"x_001.csv"});
+    EXPECT_EQ(ReadBytes(dir / "x_001.csv"), "first,second");
+
+    EXPECT_TRUE(platform::RemoveFile(dir / "X_001.Csv"));
+    EXPECT_TRUE(ListNames(dir.Path()).empty());
+}
+
+TEST(PlatformCase, MissingFileIsCreatedUnderTheNameAskedFor) {
+    TempDir dir;
+    ASSERT_TRUE(platform::MakeDirectory(dir / "Sub"));
+    File file;
+    ASSERT_TRUE(file.Open(dir / "SUB" + Separator() + "New.CSV", kCreate));
+    file.Close();
+    EXPECT_EQ(ListNames(dir / "Sub"), std::vector<std::string>{"New.CSV"});
+}
+
+struct FindCase {
+    const char* pattern;
+    std::vector<std::string> expected;
+};
+
+class PlatformFindEntries : public ::testing::TestWithParam<FindCase> {};
+
+TEST_P(PlatformFindEntries, MatchesWithoutRegardToCaseInNameOrder) {
+    TempDir dir;
+    for (const char* name : {"x_002.csv", "X_001.CSV", "X_1.csv", "B.LOG", "a.log", "c.txt", "チ.log"}) {
+        WriteBytes(dir / name, "");
+    }
+    ASSERT_TRUE(platform::MakeDirectory(dir / "folder.log"));
+    EXPECT_EQ(platform::FindEntries(dir.Path(), GetParam().pattern), GetParam().expected);
+}
+
+// "チ" is 0x83 0x61: its second byte is a lower-case 'a' that must not be folded to 'A' ("ア").
+INSTANTIATE_TEST_SUITE_P(Platform, PlatformFindEntries,
+                         ::testing::Values(FindCase{"*.log", {"a.log", "B.LOG", "folder.log", "チ.log"}},
+                                           FindCase{"X_???.csv", {"X_001.CSV", "x_002.csv"}},
+                                           FindCase{"?.TXT", {"c.txt"}}, FindCase{"ア.log", {}},
+                                           FindCase{"*",
+                                                    {"a.log", "B.LOG", "c.txt", "folder.log", "X_001.CSV",
+                                                     "x_002.csv", "X_1.csv", "チ.log"}},
+                                           FindCase{"*.none", {}}));
+
+TEST(PlatformFindEntries, MissingFolderGivesNothing) {
+    TempDir dir;
+    EXPECT_TRUE(platform::FindEntries(dir / "missing", "*").empty());
+    EXPECT_TRUE(platform::FindEntries("", "*").empty());
+}
+
+TEST(PlatformNames, JapaneseNamesReachTheDiskAsTheirCharacters) {
+    TempDir dir;
+    const std::string folder = "表計算";  // 0x95 0x5C ...: a second byte that is a backslash
+    ASSERT_TRUE(platform::MakeDirectory(dir / folder));
+    std::string file = dir / folder + Separator() + "データ.csv";
+    {
+        File out;
+        ASSERT_TRUE(out.Open(file, kCreate));
+        out.Write("1", 1);
+    }
+    EXPECT_EQ(platform::FindEntries(dir.Path(), "*"), std::vector<std::string>{folder});
+    EXPECT_EQ(platform::FindEntries(dir / folder, "*.CSV"), std::vector<std::string>{"データ.csv"});
+    EXPECT_TRUE(platform::PathExists(file));
+
+    // Seen from outside our conversions, the names are the Unicode characters.
+    std::string utf8 = platform::Cp932ToUtf8(dir.Path());
+    std::filesystem::path root(std::u8string(utf8.begin(), utf8.end()));
+    EXPECT_TRUE(std::filesystem::exists(root / u8"表計算" / u8"データ.csv"));
+}
+
+struct ExistsCase {
+    const char* name;
+    std::string (*path)(const TempDir& dir);
+    bool expected;
+};
+
+class PlatformPathExists : public ::testing::TestWithParam<ExistsCase> {};
+
+TEST_P(PlatformPathExists, AnswersAtTheEdges) {
+    TempDir dir;
+    WriteBytes(dir / "file.csv", "");
+    ASSERT_TRUE(platform::MakeDirectory(dir / "sub"));
+    EXPECT_EQ(platform::PathExists(GetParam().path(dir)), GetParam().expected) << GetParam().path(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Platform, PlatformPathExists,
+    ::testing::Values(
+        ExistsCase{"File", [](const TempDir& d) { return d / "file.csv"; }, true},
+        ExistsCase{"Folder", [](const TempDir& d) { return d / "sub"; }, true},
+        ExistsCase{"Missing", [](const TempDir& d) { return d / "none.csv"; }, false},
+        ExistsCase{"FileSeparator", [](const TempDir& d) { return d / "file.csv" + Separator(); }, false},
+        ExistsCase{"FolderSeparator", [](const TempDir& d) { return d / "sub" + Separator(); }, false},
+        ExistsCase{"Root", [](const TempDir& d) { return RootOf(d.Path()); }, true},
+        ExistsCase{"Empty", [](const TempDir&) { return std::string(); }, false},
+        ExistsCase{"Wildcard", [](const TempDir& d) { return d / "*.csv"; }, false},
+        ExistsCase{"TooLong",
+                   [](const TempDir& d) {
+                       std::string path = d / "sub";  // sub/./././... names sub itself
+                       while (path.size() < platform::kMaxPath) path += Separator() + ".";
+                       return path;
+                   },
+                   false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct ConversionCase {
+    const char* name;
+    std::string cp932;
+    std::string utf8;
+};
+
+class PlatformConversion : public ::testing::TestWithParam<ConversionCase> {};
+
+TEST_P(PlatformConversion, BothWays) {
+    EXPECT_EQ(Hex(platform::Cp932ToUtf8(GetParam().cp932)), Hex(GetParam().utf8));
+    EXPECT_EQ(Hex(platform::Utf8ToCp932(GetParam().utf8)), Hex(GetParam().cp932));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Platform, PlatformConversion,
+    ::testing::Values(ConversionCase{"Ascii", "C:\\a_1.csv", "C:\\a_1.csv"},
+                      ConversionCase{"Kanji", FromHex("955C 8CB3"), FromHex("E8A1A8 E58583")},      // 表元
+                      ConversionCase{"HalfWidthKana", FromHex("B1 DD"), FromHex("EFBDB1 EFBE9D")},  // ｱﾝ
+                      ConversionCase{"StrayLeadByteKept", FromHex("41 81"), FromHex("41 81")}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PlatformConversion, CharactersCodePage932LacksAreKeptAsBytes) {
+    EXPECT_EQ(Hex(platform::Utf8ToCp932(FromHex("41 E282AC 42"))), "41E282AC42");  // A€B
+}
+
+}  // namespace

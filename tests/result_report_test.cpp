@@ -1,0 +1,89 @@
+// The result report, byte for byte against a hand-checked file (code page 932, CR LF).
+#include <gtest/gtest.h>
+
+#include "engine/conversion_run.h"
+#include "platform/platform.h"
+#include "support/paths.h"
+#include "tests/test_support.h"
+
+namespace {
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+FileResult Result(int read, int written, int errors, int files, const std::string& message = "") {
+    FileResult result;
+    result.read_count = read;
+    result.written_count = written;
+    result.error_count = errors;
+    result.file_count = files;
+    result.message = message;
+    return result;
+}
+
+class ResultReportTest : public ::testing::Test {
+protected:
+    ResultReportTest() : log(clock), run(host, files, flags, log, clock) {
+        host.outputFolder = out.Path();
+        files.folder = in.Path();
+    }
+    void AddRow(const std::string& name, bool ticked, std::int32_t status, const FileResult& result) {
+        files.names.push_back(name);
+        files.checks.push_back(ticked ? 1 : 0);
+        files.statuses.push_back(status);
+        files.results.push_back(result);
+    }
+
+    TempDir in;
+    TempDir out;
+    FakeClock clock;
+    FakeHost host;
+    InputFileStore files;
+    RunFlags flags;
+    CLogFile log;
+    CConversionRun run;
+};
+
+TEST_F(ResultReportTest, MatchesTheExpectedFileByteForByte) {
+    AddRow("20080423120000.CSV", true, Normal, Result(1500, 1500, 0, 3));
+    AddRow("20080423120001.CSV", false, NotProcessed, Result(0, 0, 0, 0));
+    AddRow("20080423120002.CSV", true, ColumnCountError, Result(5, 0, 1, 0));
+    AddRow("20080423120003.CSV", true, NoData, Result(0, 0, 1, 0, "処理対象外（データがありません）"));
+    AddRow("20080423120004.CSV", true, FieldLengthError, Result(2, 0, 1, 0, "桁数エラー（性別）"));
+    AddRow("20080423120005.CSV", false, NotProcessed, Result(0, 0, 0, 0));  // last row not ticked
+
+    ASSERT_EQ(run.WriteResultReport(), 1);
+    const std::string path = out / "20080423140509_Result.txt";
+    EXPECT_EQ(run.ReportPath(), path);
+    EXPECT_EQ(host.openedReports, std::vector<std::string>{path});
+    std::string expected = ReadBytes(std::string(TEST_DATA_DIR) + "/result_report.txt");
+    const std::string separator(1, platform::kPathSeparator);
+    expected = ReplaceAll(expected, "{IN}", in.Path() + separator);
+    expected = ReplaceAll(expected, "{OUT}", out.Path() + separator);
+    EXPECT_EQ(ReadBytes(path), expected);
+}
+
+TEST_F(ResultReportTest, NoEmptyLineAfterTheLastRowAndNoErrorsInTheHeader) {
+    AddRow("20080423120000.CSV", true, Normal, Result(1, 1, 0, 1));
+    AddRow("20080423120001.CSV", true, Normal, Result(2, 2, 0, 1));
+    ASSERT_EQ(run.WriteResultReport(), 1);
+    const std::string report = ReadBytes(run.ReportPath());
+    EXPECT_NE(report.find("処 理 結 果 ：正常終了（エラーなし）\r\n\r\n====="), std::string::npos);
+    EXPECT_NE(report.find("正常終了（エラーなし）\r\n\r\n=====" + std::string(73, '=') + "\r\n  20080423120001.CSV"),
+              std::string::npos);
+    const std::string ending = "：[ OUT ] 2\r\n処 理 結 果 ：正常終了（エラーなし）\r\n";
+    EXPECT_EQ(report.substr(report.size() - ending.size()), ending);
+}
+
+TEST_F(ResultReportTest, AnOutputFolderThatIsMissingGivesNoReport) {
+    host.outputFolder = out / "missing";
+    AddRow("20080423120000.CSV", true, Normal, Result(1, 1, 0, 1));
+    EXPECT_EQ(run.WriteResultReport(), 0);
+    EXPECT_TRUE(host.openedReports.empty());
+}
+
+}  // namespace
