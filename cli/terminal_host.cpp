@@ -1,19 +1,12 @@
 #include "cli/terminal_host.h"
 
 #include <cstdio>
-#include <ctime>
 
 #include "engine/conversion_run.h"
 
 namespace {
 constexpr int kBarWidth = 30;
 constexpr int kPlainStep = 10;  // percent between two plain progress lines
-// Wall-clock seconds with sub-second resolution, for the rate display.
-double WallSeconds() {
-    std::timespec now{};
-    std::timespec_get(&now, TIME_UTC);
-    return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
-}
 }  // namespace
 
 CTerminalHost::CTerminalHost(CliContext& context, const InputFileStore& files, std::string outputFolder,
@@ -37,7 +30,7 @@ void CTerminalHost::ClearBar() {
 }
 
 void CTerminalHost::DrawBar() {
-    const double seconds = WallSeconds() - m_fileStart;
+    const double seconds = platform::MonotonicSeconds() - m_fileStart;
     const long rate = seconds > 0 ? static_cast<long>(m_records / seconds) : 0;
     const int filled = m_progress * kBarWidth / 100;
     char text[256];
@@ -70,7 +63,7 @@ void CTerminalHost::SetRowStatusText(int row, const std::string& text) {
         m_currentName = name;
         m_records = 0;
         m_progress = 0;
-        m_fileStart = WallSeconds();
+        m_fileStart = platform::MonotonicSeconds();
         if (m_quiet) return;
         if (m_live) {
             DrawBar();

@@ -92,6 +92,8 @@ std::vector<std::string> ProtectedFolders();
 std::int64_t Now();
 bool ToLocalTime(std::int64_t time, std::tm& out);
 void SleepMilliseconds(int milliseconds);
+// A steady clock in seconds, with sub-second resolution, for rates and durations.
+double MonotonicSeconds();
 
 // Opens a text file in the system's text editor, without waiting and without reporting failure.
 void OpenInTextEditor(const std::string& path);

@@ -297,6 +297,12 @@ bool ToLocalTime(std::int64_t time, std::tm& out) {
 }
 
 // (<chrono> cannot be used: its "µs" does not exist in code page 932, our literals' encoding.)
+double MonotonicSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 void SleepMilliseconds(int milliseconds) {
     if (milliseconds <= 0) return;
     timespec wait{milliseconds / 1000, (milliseconds % 1000) * 1000000L};

@@ -314,6 +314,14 @@ bool ToLocalTime(std::int64_t time, std::tm& out) {
     return localtime_s(&out, &seconds) == 0;
 }
 
+double MonotonicSeconds() {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 void SleepMilliseconds(int milliseconds) {
     if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
 }

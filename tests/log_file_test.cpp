@@ -155,11 +155,7 @@ TEST(LogFile, EntriesOfTwoThreadsAllArrive) {
     first.join();
     second.join();
 
-    std::string text = ReadBytes(dir / kToday);
-    EXPECT_EQ(CountEntries(text), 400u);
-    EXPECT_EQ(text.size(), 200 * (kTime.size() + std::string(" (first)[] entry\r\n").size() + kTime.size() +
-                                  std::string(" (second)[] entry\r\n").size()) +
-                               2 * (10 * 1 + 90 * 2 + 100 * 3));  // the digits of 0..199, twice
+    EXPECT_EQ(CountEntries(ReadBytes(dir / kToday)), 400u);
 }
 
 TEST(LogFile, FileHeldElsewhereLosesTheEntrySilently) {

@@ -124,20 +124,6 @@ TEST(PathsDeleteMatchingFiles, AMatchThatCannotBeDeletedThrows) {
     EXPECT_THROW(DeleteMatchingFiles(dir.Path(), "X_???.csv"), FileError);
 }
 
-TEST(PathsDeleteFileIfExists, MissingFileIsNoError) {
-    TempDir dir;
-    WriteBytes(dir / "a.csv", "");
-    EXPECT_NO_THROW(DeleteFileIfExists(dir / "b.csv"));
-    DeleteFileIfExists(dir / "A.CSV");
-    EXPECT_TRUE(ListNames(dir.Path()).empty());
-}
-
-TEST(PathsGetFileLength, SizeOfAFile) {
-    TempDir dir;
-    WriteBytes(dir / "a.csv", std::string(70000, 'x'));
-    EXPECT_EQ(GetFileLength(dir / "a.csv"), 70000u);
-}
-
 struct LengthFailure {
     const char* name;
     const char* entry;

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 
-#include "support/file_error.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -53,67 +52,6 @@ INSTANTIATE_TEST_SUITE_P(Platform, PlatformExclusiveOpen,
                                            SecondOpenCase{"CreateKeep", kCreateKeep}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PlatformFile, CreateTruncatesAndCreateKeepContinues) {
-    TempDir dir;
-    std::string path = dir / "out.csv";
-    {
-        File file;
-        ASSERT_TRUE(file.Open(path, kCreate));
-        file.Write("abc", 3);
-    }
-    {
-        File file;
-        ASSERT_TRUE(file.Open(path, kCreateKeep));
-        EXPECT_EQ(file.GetLength(), 3u);
-        EXPECT_EQ(file.Seek(0, File::Origin::End), 3u);
-        file.Write("de", 2);
-    }
-    EXPECT_EQ(ReadBytes(path), "abcde");
-    {
-        File file;
-        ASSERT_TRUE(file.Open(path, kCreate));
-        EXPECT_EQ(file.GetLength(), 0u);
-    }
-    File reader;
-    EXPECT_FALSE(reader.Open(dir / "missing.csv", File::modeRead));
-}
-
-TEST(PlatformFile, ReadStopsAtTheEndAndSeekMovesBack) {
-    TempDir dir;
-    std::string path = dir / "in.csv";
-    WriteBytes(path, "0123456789");
-    File file;
-    ASSERT_TRUE(file.Open(path, File::modeRead));
-    char buffer[8];
-    EXPECT_EQ(file.Read(buffer, sizeof buffer), 8u);
-    EXPECT_EQ(file.Seek(-3, File::Origin::Current), 5u);
-    EXPECT_EQ(file.Read(buffer, sizeof buffer), 5u);
-    EXPECT_EQ(std::string(buffer, 5), "56789");
-    EXPECT_EQ(file.Read(buffer, sizeof buffer), 0u);
-}
-
-TEST(PlatformFile, FailedOperationsThrowWithThePath) {
-    TempDir dir;
-    std::string path = dir / "in.csv";
-    WriteBytes(path, "x");
-    File file;
-    ASSERT_TRUE(file.Open(path, File::modeRead));
-    try {
-        file.Write("y", 1);  // opened for reading only
-        FAIL() << "write to a read-only handle succeeded";
-    } catch (const FileError& error) {
-        EXPECT_EQ(error.Path(), path);
-        EXPECT_NE(error.SystemError(), 0);
-        EXPECT_NE(std::string(error.what()).find(path), std::string::npos);
-    }
-}
-
-TEST(PlatformFile, FolderCannotBeOpenedAsAFile) {
-    TempDir dir;
-    File file;
-    EXPECT_FALSE(file.Open(dir.Path(), File::modeRead));
-}
-
 // Files are listed upper-case and then opened by those names, so every look-up must find the real
 // name whatever its letters' case (as Windows does).
 TEST(PlatformCase, LookupsFindTheRealNameWhateverTheCase) {
@@ -132,15 +70,6 @@ TEST(PlatformCase, LookupsFindTheRealNameWhateverTheCase) {
 
     EXPECT_TRUE(platform::RemoveFile(dir / "X_001.Csv"));
     EXPECT_TRUE(ListNames(dir.Path()).empty());
-}
-
-TEST(PlatformCase, MissingFileIsCreatedUnderTheNameAskedFor) {
-    TempDir dir;
-    ASSERT_TRUE(platform::MakeDirectory(dir / "Sub"));
-    File file;
-    ASSERT_TRUE(file.Open(dir / "SUB" + Separator() + "New.CSV", kCreate));
-    file.Close();
-    EXPECT_EQ(ListNames(dir / "Sub"), std::vector<std::string>{"New.CSV"});
 }
 
 struct FindCase {
@@ -168,12 +97,6 @@ INSTANTIATE_TEST_SUITE_P(Platform, PlatformFindEntries,
                                                     {"a.log", "B.LOG", "c.txt", "folder.log", "X_001.CSV",
                                                      "x_002.csv", "X_1.csv", "チ.log"}},
                                            FindCase{"*.none", {}}));
-
-TEST(PlatformFindEntries, MissingFolderGivesNothing) {
-    TempDir dir;
-    EXPECT_TRUE(platform::FindEntries(dir / "missing", "*").empty());
-    EXPECT_TRUE(platform::FindEntries("", "*").empty());
-}
 
 TEST(PlatformNames, JapaneseNamesReachTheDiskAsTheirCharacters) {
     TempDir dir;
