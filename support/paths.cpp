@@ -77,6 +77,22 @@ int SplitText(const std::string& text, const std::string& separator, std::vector
         return static_cast<int>(pieces.size());
     }
     std::size_t start = 0;
+    if (separator.size() == 1) {
+        // One walk over the characters for the common case (the fields of every record).
+        const char wanted = separator[0];
+        const std::size_t size = text.size();
+        for (std::size_t pos = 0; pos < size;) {
+            const char c = text[pos];
+            if (c == wanted) {
+                pieces.emplace_back(text, start, pos - start);
+                start = ++pos;
+            } else {
+                pos += IsLeadByte(static_cast<unsigned char>(c)) && pos + 1 < size ? 2 : 1;
+            }
+        }
+        pieces.emplace_back(text, start, std::string::npos);
+        return static_cast<int>(pieces.size());
+    }
     for (;;) {
         std::size_t end = FindText(text, separator, start);
         if (end == std::string::npos) {
