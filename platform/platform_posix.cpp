@@ -123,16 +123,6 @@ std::string Resolve(const std::string& native) {
 
 std::string Native(const std::string& path) { return Resolve(Cp932ToUtf8(path)); }
 
-// Name order as a case-blind file system keeps it: upper-cased names first, real names to break ties.
-void SortByName(std::vector<std::string>& names) {
-    std::vector<std::pair<std::string, std::string>> keyed;
-    keyed.reserve(names.size());
-    for (auto& name : names) keyed.emplace_back(ToUpperAscii(name), std::move(name));
-    std::sort(keyed.begin(), keyed.end());
-    names.clear();
-    for (auto& entry : keyed) names.push_back(std::move(entry.second));
-}
-
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 int StreamDescriptor(Stream stream) { return stream == Stream::Out ? STDOUT_FILENO : STDERR_FILENO; }
@@ -248,7 +238,7 @@ std::vector<std::string> FindEntries(const std::string& folder, const std::strin
         if (name != "." && name != ".." && MatchesPattern(pattern, name)) names.push_back(std::move(name));
     }
     closedir(dir);
-    SortByName(names);
+    SortNamesCaseBlind(names);
     return names;
 }
 

@@ -109,16 +109,6 @@ bool IsDriveRoot(const std::wstring& path) {
     return drive && (path.size() == 2 || (path.size() == 3 && IsSeparator(path[2])));
 }
 
-// Name order as the case-blind file system keeps it: upper-cased names first, real names to break ties.
-void SortByName(std::vector<std::string>& names) {
-    std::vector<std::pair<std::string, std::string>> keyed;
-    keyed.reserve(names.size());
-    for (auto& name : names) keyed.emplace_back(ToUpperAscii(name), std::move(name));
-    std::sort(keyed.begin(), keyed.end());
-    names.clear();
-    for (auto& entry : keyed) names.push_back(std::move(entry.second));
-}
-
 HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 HANDLE StreamHandle(Stream stream) {
@@ -251,7 +241,7 @@ std::vector<std::string> FindEntries(const std::string& folder, const std::strin
         if (name != "." && name != ".." && MatchesPattern(pattern, name)) names.push_back(std::move(name));
     } while (FindNextFileW(search, &data));
     FindClose(search);
-    SortByName(names);
+    SortNamesCaseBlind(names);
     return names;
 }
 

@@ -1,5 +1,8 @@
 #include "support/mbcs.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 // The length of the character that starts at pos: 2 for a lead byte followed by another byte, else 1.
@@ -78,4 +81,13 @@ bool MatchesPattern(const std::string& pattern, const std::string& name) {
     }
     while (p < wanted.size() && wanted[p] == '*') ++p;
     return p == wanted.size();
+}
+
+void SortNamesCaseBlind(std::vector<std::string>& names) {
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (auto& name : names) keyed.emplace_back(ToUpperAscii(name), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    names.clear();
+    for (auto& entry : keyed) names.push_back(std::move(entry.second));
 }

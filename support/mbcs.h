@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // True for the first byte of a double-byte character (0x81-0x9F, 0xE0-0xFC).
 constexpr bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
@@ -22,3 +23,6 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 // True when name matches a file-name pattern: '*' any run of bytes, '?' any one byte, letters
 // without regard to case (the trail bytes of double-byte characters compared as they are).
 bool MatchesPattern(const std::string& pattern, const std::string& name);
+
+// Name order as a case-blind file system keeps it: by upper-cased name, real names breaking ties.
+void SortNamesCaseBlind(std::vector<std::string>& names);

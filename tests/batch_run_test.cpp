@@ -18,15 +18,8 @@ TEST(ElapsedTextTest, ChoosesTheShortestForm) {
     for (const auto& [seconds, text] : cases) EXPECT_EQ(ElapsedText(seconds), text) << seconds;
 }
 
-class BatchRunTest : public ::testing::Test {
+class BatchRunTest : public ::testing::Test, protected RunFixture {
 protected:
-    BatchRunTest() : log(clock), run(host, files, flags, log, clock) {
-        CreateFolderTree(logDir.Path());
-        log.InitLog(logDir.Path());
-        host.outputFolder = out.Path();
-        files.folder = in.Path();
-    }
-
     // Rows of the list: name, content, ticked.
     void AddRow(const std::string& name, const std::string& content, bool ticked) {
         WriteBytes(in / name, content);
@@ -34,16 +27,6 @@ protected:
         files.checks.push_back(ticked ? 1 : 0);
     }
     std::string Report() { return run.ReportPath().empty() ? "" : ReadBytes(run.ReportPath()); }
-
-    TempDir in;
-    TempDir out;
-    TempDir logDir;
-    FakeClock clock;
-    FakeHost host;
-    InputFileStore files;
-    RunFlags flags;
-    CLogFile log;
-    CConversionRun run;
 };
 
 TEST_F(BatchRunTest, ConvertsTheTickedRowsAndWritesTheReport) {

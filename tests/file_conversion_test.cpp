@@ -16,33 +16,15 @@ namespace {
 const std::string kName = "20080423120000.CSV";
 const std::string kBase = "20080423120000";
 
-class ConvertFileTest : public ::testing::Test {
+class ConvertFileTest : public ::testing::Test, protected RunFixture {
 protected:
-    ConvertFileTest() : log(clock), run(host, files, flags, log, clock) {
-        CreateFolderTree(out.Path() + platform::kPathSeparator + "log");
-        log.InitLog(out / "log");
-        host.outputFolder = out.Path();
-    }
-
     FileStatus Convert(const std::string& content) {
         WriteBytes(in / kName, content);
         return run.ConvertFile(in / kName, result);
     }
-    std::vector<std::string> Outputs() {
-        std::vector<std::string> names = ListNames(out.Path());
-        names.erase(std::remove(names.begin(), names.end(), "log"), names.end());
-        return names;
-    }
+    std::vector<std::string> Outputs() { return ListNames(out.Path()); }
     std::string LogText() { return Exists(log.Path()) ? ReadBytes(log.Path()) : ""; }
 
-    TempDir in;
-    TempDir out;
-    FakeClock clock;
-    FakeHost host;
-    InputFileStore files;
-    RunFlags flags;
-    CLogFile log;
-    CConversionRun run;
     FileResult result;
 };
 

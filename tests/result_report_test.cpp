@@ -25,27 +25,14 @@ FileResult Result(int read, int written, int errors, int files, const std::strin
     return result;
 }
 
-class ResultReportTest : public ::testing::Test {
+class ResultReportTest : public ::testing::Test, protected RunFixture {
 protected:
-    ResultReportTest() : log(clock), run(host, files, flags, log, clock) {
-        host.outputFolder = out.Path();
-        files.folder = in.Path();
-    }
     void AddRow(const std::string& name, bool ticked, std::int32_t status, const FileResult& result) {
         files.names.push_back(name);
         files.checks.push_back(ticked ? 1 : 0);
         files.statuses.push_back(status);
         files.results.push_back(result);
     }
-
-    TempDir in;
-    TempDir out;
-    FakeClock clock;
-    FakeHost host;
-    InputFileStore files;
-    RunFlags flags;
-    CLogFile log;
-    CConversionRun run;
 };
 
 TEST_F(ResultReportTest, MatchesTheExpectedFileByteForByte) {

@@ -174,3 +174,9 @@ std::string LineOfFields(int fieldCount) {
     fields.resize(fieldCount, "9");
     return Join(fields);
 }
+
+RunFixture::RunFixture() : log(clock), run(host, files, flags, log, clock) {
+    log.InitLog(logDir.Path());
+    host.outputFolder = out.Path();
+    files.folder = in.Path();
+}

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/conversion_run.h"
+#include "engine/input_file_store.h"
 #include "engine/run_host.h"
+#include "support/log_file.h"
 #include "support/clock.h"
 
 // A new empty folder, removed with everything in it when the object goes. Path() is code page 932
@@ -97,3 +100,18 @@ std::string ClaimLines(int count, int first = 0);
 // differs from 16.
 std::string ClaimLineWith(int position, const std::string& value);
 std::string LineOfFields(int fieldCount);
+
+// What a run needs, on temporary folders: input, output and log folders, a clock that stands
+// still, a recording host, the row store, the flags, the log and the run itself.
+struct RunFixture {
+    RunFixture();
+    TempDir in;
+    TempDir out;
+    TempDir logDir;
+    FakeClock clock;
+    FakeHost host;
+    InputFileStore files;
+    RunFlags flags;
+    CLogFile log;
+    CConversionRun run;
+};
