@@ -68,6 +68,11 @@ TEST_F(ConvertChecksTest, RefusesInTheirOrderWithTheirMessages) {
     EXPECT_EQ(Check(in.Path(), out / "ok").outcome, CheckOutcome::Ready);
 }
 
+TEST_F(ConvertChecksTest, AnUnknownSystemFolderRefusesNothing) {
+    protectedFolders = {""};  // a known folder that could not be looked up
+    EXPECT_EQ(Check(in.Path(), out / "ok").outcome, CheckOutcome::Ready);
+}
+
 TEST_F(ConvertChecksTest, FoldersDifferingOnlyInCaseAreNotTheSame) {
     const ConvertCheck check = Check(in.Path(), ToUpperAscii(in.Path()));
     EXPECT_NE(check.messageId, kMsgSameFolder);
