@@ -45,10 +45,10 @@ test: test-native test-windows
 
 # Converts the bundled sample claims into out/demo and prints the result report.
 demo: build
-	@rm -rf $(DEMO_OUT) && mkdir -p $(DEMO_OUT)
+	@rm -rf $(DEMO_OUT) out/demo-log && mkdir -p $(DEMO_OUT)
 	$(BUILD)/tolvarenquista list samples/claims
 	$(BUILD)/tolvarenquista convert --input samples/claims --output $(DEMO_OUT) --split 2 \
-	  --log-dir $(DEMO_OUT)/log
+	  --log-dir out/demo-log
 	@echo; echo "== $$(ls $(DEMO_OUT)/*_Result.txt)"; iconv -f CP932 -t UTF-8 $(DEMO_OUT)/*_Result.txt
 
 # Regenerates the bundled sample claims (they are committed; this is how they were made).
