@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "support/log_file.h"
+#include "support/paths.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -179,3 +182,26 @@ TEST(PlatformConversion, CharactersCodePage932LacksAreKeptAsBytes) {
 }
 
 }  // namespace
+
+TEST(PlatformKnownFolders, UserDataAndSystemFoldersAreFound) {
+    const std::string userData = platform::GetKnownFolder(platform::KnownFolder::UserData);
+    ASSERT_FALSE(userData.empty());
+    const std::string logFolder = DefaultLogFolder();
+    const std::string tail = std::string(1, platform::kPathSeparator) + "Tolvarenquista" +
+                             platform::kPathSeparator + "Log";
+    EXPECT_EQ(logFolder, userData + tail);
+
+    const std::vector<std::string> protectedFolders = platform::ProtectedFolders();
+    ASSERT_FALSE(protectedFolders.empty());
+    for (const std::string& folder : protectedFolders) EXPECT_FALSE(folder.empty());
+    if (platform::kPathSeparator == '\\') {
+        // Windows: the three system folders exist and are what the protected test compares with.
+        for (auto known : {platform::KnownFolder::CommonAppData, platform::KnownFolder::ProgramFiles,
+                           platform::KnownFolder::Windows}) {
+            const std::string folder = platform::GetKnownFolder(known);
+            EXPECT_TRUE(FileExists(folder)) << folder;
+            EXPECT_NE(std::find(protectedFolders.begin(), protectedFolders.end(), folder), protectedFolders.end());
+        }
+        EXPECT_TRUE(FileExists(userData)) << userData;
+    }
+}
