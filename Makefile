@@ -5,7 +5,8 @@ WINBUILD := build-windows
 JOBS ?= $(shell nproc)
 DEMO_OUT := out/demo
 
-.PHONY: all setup setup-windows build build-windows test test-native test-windows demo bench samples clean
+.PHONY: all setup setup-windows build build-windows test test-native test-windows demo bench samples clean \
+	screenshot gui
 
 all: build
 
@@ -50,6 +51,30 @@ demo: build
 	$(BUILD)/tolvarenquista convert --input samples/claims --output $(DEMO_OUT) --split 2 \
 	  --log-dir out/demo-log
 	@echo; echo "== $$(ls $(DEMO_OUT)/*_Result.txt)"; iconv -f CP932 -t UTF-8 $(DEMO_OUT)/*_Result.txt
+
+# The dialog program under Wine. `screenshot` writes pictures of the main dialog (the bundled sample
+# claims listed, rows ticked, a finished run) and of the About box into out/screenshots; `gui`
+# starts the program on the screen at $DISPLAY. Both give Wine a Japanese font first.
+SCREENSHOT_PKGS := imagemagick fonts-ipafont-gothic
+SCREENSHOTS := out/screenshots
+WINEPREFIX_DIR := $(CURDIR)/$(WINBUILD)/wineprefix
+# This folder as Wine's programs see it (drive Z: is the Linux root), with Windows separators.
+WIN_CURDIR = Z:$(subst /,\,$(CURDIR))
+
+screenshot: build-windows
+	$(call ensure_packages,$(SCREENSHOT_PKGS))
+	cmake/wine-japanese-fonts.sh $(WINEPREFIX_DIR)
+	@rm -rf $(SCREENSHOTS) && mkdir -p $(SCREENSHOTS)
+	cmake/wine-gui-run.sh $(WINEPREFIX_DIR) $(WINBUILD)/dialog_screenshots.exe \
+	  '$(WIN_CURDIR)\samples\claims' '$(WIN_CURDIR)\$(subst /,\,$(SCREENSHOTS))'
+	@for picture in $(SCREENSHOTS)/*.bmp; do convert "$$picture" "$${picture%.bmp}.png" && rm "$$picture"; done
+	@ls -1 $(SCREENSHOTS)/*.png
+
+gui: build-windows
+	$(call ensure_packages,fonts-ipafont-gothic)
+	cmake/wine-japanese-fonts.sh $(WINEPREFIX_DIR)
+	@[ -n "$$DISPLAY" ] || { echo "gui: no DISPLAY; run it from a graphical session (or see make screenshot)"; exit 1; }
+	cmake/wine-run.sh $(WINEPREFIX_DIR) $(WINBUILD)/Tolvarenquista.exe
 
 # Regenerates the bundled sample claims (they are committed; this is how they were made).
 samples: build

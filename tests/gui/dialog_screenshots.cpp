@@ -1,0 +1,128 @@
+// Pictures of the dialog program for people without Windows: the main dialog after listing a
+// folder of claim files, with rows ticked, after a finished run, and the About box, each written
+// as a 24-bit BMP file. Runs under Wine (make screenshot turns the files into PNG).
+//   dialog_screenshots.exe CLAIMS_FOLDER PICTURE_FOLDER
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/messages.h"
+#include "platform/platform.h"
+#include "support/paths.h"
+#include "tests/gui/dialog_harness.h"
+#include "tests/test_support.h"
+#include "ui/resource_ids.h"
+#include "ui/win/wide_text.h"
+
+namespace {
+
+// Lets Wine put the last changes of a window on the screen before it is copied.
+constexpr int kSettleMilliseconds = 500;
+
+// Copies a window's rectangle from the screen into a BMP file; false when that fails.
+bool CaptureWindow(const CWindow& window, const std::string& path) {
+    RedrawWindow(window.Handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    platform::SleepMilliseconds(kSettleMilliseconds);
+    RECT rect{};
+    GetWindowRect(window.Handle(), &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;  // rows bottom first, as BMP files keep them
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const int stride = (width * 3 + 3) & ~3;
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(stride) * height);
+    const int rows = GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+                               DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (rows != height) return false;
+
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
+    bytes.append(reinterpret_cast<const char*>(pixels.data()), pixels.size());
+    WriteBytes(path, bytes);
+    std::printf("%s\n", path.c_str());
+    return true;
+}
+
+int Fail(const char* what) {
+    std::fprintf(stderr, "dialog_screenshots: %s\n", what);
+    return 1;
+}
+
+}  // namespace
+
+int main() {
+    const std::vector<std::string> args = platform::CommandLineArguments(0, nullptr);
+    if (args.size() != 2) return Fail("usage: dialog_screenshots CLAIMS_FOLDER PICTURE_FOLDER");
+    const std::string& claims = args[0];
+    const std::string& pictures = args[1];
+    CreateFolderTree(pictures);
+    TempDir work;
+    const std::string output = JoinPath(work.Path(), "出力");
+    CreateFolderTree(output);
+
+    ScriptedServices services;
+    services.logFolder = JoinPath(work.Path(), "log");
+    services.AddBrowseResult(claims);
+    services.AddBrowseResult(output);
+    services.AddAnswers({true});
+    DialogHarness dialog(services);
+    if (!dialog.Dialog().IsValid()) return Fail("the dialog did not start");
+
+    dialog.Click(IDC_BROWSE_INPUT);
+    const CListView list = dialog.List();
+    if (!WaitFor([&] { return list.ItemCount() > 0; })) return Fail("the claims were not listed");
+    dialog.Click(IDC_BROWSE_OUTPUT);
+    if (!WaitFor([&] { return dialog.Control(IDC_OUTPUT_FOLDER).GetText() == output; }))
+        return Fail("no output");
+    if (!CaptureWindow(dialog.Dialog(), JoinPath(pictures, "main-listed.bmp"))) return Fail("capture");
+
+    // Every row but the second ticked, the way an operator clicks the check boxes.
+    for (int row = 0; row < list.ItemCount(); ++row) {
+        if (row == 1) continue;
+        const PixelRect rect = list.ItemRect(row);
+        dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 8, rect.y + rect.height / 2);
+        if (!WaitFor([&] { return list.GetCheck(row) == 1; })) return Fail("a row could not be ticked");
+    }
+    dialog.SplitSize().SetCurSel(2);
+    if (!CaptureWindow(dialog.Dialog(), JoinPath(pictures, "main-ticked.bmp"))) return Fail("capture");
+
+    dialog.Click(IDC_CONVERT);
+    if (!WaitFor([&] {
+            return !services.OpenedReports().empty() && dialog.Control(IDC_CONVERT).GetText() == "変換(&C)";
+        })) {
+        return Fail("the run did not end");
+    }
+    WaitFor([&] { return dialog.StatusText().GetText().rfind("カルデノ　正常終了", 0) == 0; });
+    if (!CaptureWindow(dialog.Dialog(), JoinPath(pictures, "main-finished.bmp"))) return Fail("capture");
+
+    PostMessageW(dialog.Dialog().Handle(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    CWindow about;
+    if (!WaitFor([&] { return (about = dialog.FindThreadWindow("バージョン情報")).IsValid(); }))
+        return Fail("about");
+    if (!CaptureWindow(about, JoinPath(pictures, "about.bmp"))) return Fail("capture");
+    PostMessageW(about.Item(IDOK).Handle(), BM_CLICK, 0, 0);
+    WaitFor([&] { return !about.IsValid(); });
+    return 0;
+}

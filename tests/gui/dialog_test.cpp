@@ -1,0 +1,406 @@
+// The dialog program under Wine: the real main dialog, from the real resources, driven through its
+// windows with clicks and keys, its message boxes, browsers and report answered by a script.
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "engine/conversion_run.h"
+#include "engine/messages.h"
+#include "support/paths.h"
+#include "tests/gui/dialog_harness.h"
+#include "tests/test_support.h"
+#include "ui/resource_ids.h"
+#include "ui/win/system_menu.h"
+
+namespace {
+
+const char kIdle[] = "変換(&C)";
+const char kRunning[] = "中断(&C)";
+
+// Holds a thread at a point until the test opens it (or the gate goes).
+class Gate {
+  public:
+    ~Gate() { Open(); }
+    void Open() {
+        if (!m_opened.exchange(true)) m_promise.set_value();
+    }
+    void Wait() { m_future.wait(); }
+
+  private:
+    std::promise<void> m_promise;
+    std::shared_future<void> m_future = m_promise.get_future().share();
+    std::atomic<bool> m_opened{false};
+};
+
+std::size_t CountLines(const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t pos = text.find("\r\n"); pos != std::string::npos; pos = text.find("\r\n", pos + 2))
+        ++count;
+    return count;
+}
+
+class DialogTest : public ::testing::Test {
+  protected:
+    DialogTest() {
+        services.logFolder = JoinPath(work.Path(), "log");
+        input = JoinPath(work.Path(), "読込み　レセプト");
+        output = JoinPath(work.Path(), "出力先フォルダ");
+        CreateFolderTree(input);
+        CreateFolderTree(output);
+    }
+
+    void WriteClaims(const std::vector<int>& recordCounts) {
+        for (std::size_t i = 0; i < recordCounts.size(); ++i) {
+            WriteBytes(JoinPath(input, "2008042312000" + std::to_string(i) + ".csv"),
+                       ClaimLines(recordCounts[i]));
+        }
+    }
+    std::string Name(int i) const { return "2008042312000" + std::to_string(i) + ".CSV"; }
+
+    // Lists the input folder through the browser, then sets the output folder likewise.
+    void ChooseFolders(DialogHarness& dialog) {
+        services.AddBrowseResult(input);
+        dialog.Click(IDC_BROWSE_INPUT);
+        ASSERT_TRUE(WaitFor([&] { return dialog.Control(IDC_INPUT_FOLDER).GetText() == input; }));
+        services.AddBrowseResult(output);
+        dialog.Click(IDC_BROWSE_OUTPUT);
+        ASSERT_TRUE(WaitFor([&] { return dialog.Control(IDC_OUTPUT_FOLDER).GetText() == output; }));
+    }
+
+    void Tick(DialogHarness& dialog, const std::vector<int>& rows) {
+        // The check box strip at the row's left edge, as an operator clicks it.
+        const CListView list = dialog.List();
+        for (int row : rows) {
+            const PixelRect rect = list.ItemRect(row);
+            dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 8, rect.y + rect.height / 2);
+            ASSERT_TRUE(WaitFor([&] { return list.GetCheck(row) == 1; })) << row;
+        }
+    }
+
+    std::vector<std::string> Questions() const {
+        std::vector<std::string> texts;
+        for (const auto& shown : services.Messages()) {
+            if (shown.kind == MessageKind::Question) texts.push_back(shown.text);
+        }
+        return texts;
+    }
+    bool InputControlsEnabled(DialogHarness& dialog, bool enabled) {
+        for (int id :
+             {IDC_SPLIT_SIZE, IDC_BROWSE_INPUT, IDC_BROWSE_OUTPUT, IDC_SELECT_ALL, IDC_DESELECT_ALL}) {
+            if (dialog.Control(id).IsEnabled() != enabled) return false;
+        }
+        const int close = CSystemMenu(dialog.Dialog()).ItemState(SC_CLOSE);
+        return ((close & MF_GRAYED) == 0) == enabled;
+    }
+
+    TempDir work;
+    std::string input;
+    std::string output;
+    ScriptedServices services;
+};
+
+TEST(ResourceTest, TheStringTableHoldsTheProgramsMessages) {
+    for (int id :
+         {103, 104, 105, 106, 108, 109, 110, 112, 113, 114, 115, 116, 117, 119, 120, 121, 122, 301}) {
+        EXPECT_EQ(LoadResourceString(id), LoadMessage(id)) << id;
+    }
+}
+
+TEST_F(DialogTest, StartsAsItsTemplateAndSetUpSay) {
+    DialogHarness dialog(services);
+    ASSERT_TRUE(dialog.Dialog().IsValid());
+    const CComboBox split = dialog.SplitSize();
+    ASSERT_EQ(split.GetCount(), kSplitSizeCount);
+    for (int i = 0; i < kSplitSizeCount; ++i) EXPECT_EQ(split.ItemText(i), kSplitSizeEntries[i]);
+    EXPECT_EQ(split.GetCurSel(), 0);
+    for (int id : {IDC_SELECT_ALL, IDC_DESELECT_ALL}) {
+        EXPECT_TRUE(dialog.Control(id).IsVisible());
+        EXPECT_FALSE(dialog.Control(id).IsEnabled());
+    }
+    EXPECT_EQ(dialog.Control(IDC_INPUT_FOLDER).GetText(), "");
+    EXPECT_EQ(dialog.Control(IDC_OUTPUT_FOLDER).GetText(), "");
+    EXPECT_EQ(dialog.Control(IDC_CONVERT).GetText(), kIdle);
+    EXPECT_EQ(dialog.Control(IDC_FILE_GROUP).GetText(), "読込みファイル一覧");
+    EXPECT_EQ(dialog.StatusText().GetText(), "");
+    EXPECT_EQ(dialog.Progress().GetPos(), 0);
+    EXPECT_EQ(CWindow(GetParent(dialog.Progress().Handle())).Handle(), dialog.StatusBar().Handle());
+
+    const CListView list = dialog.List();
+    EXPECT_EQ(list.ItemCount(), 0);
+    EXPECT_EQ(list.ColumnHeading(0), "ファイル名");
+    EXPECT_EQ(list.ColumnHeading(1), "サイズ");
+    EXPECT_EQ(list.ColumnHeading(2), "処理状況");
+    const DWORD wanted = LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
+    EXPECT_EQ(list.ExtendedStyle() & wanted, wanted);
+
+    const CSystemMenu menu(dialog.Dialog());
+    EXPECT_EQ(menu.ItemText(IDM_ABOUTBOX), "バージョン情報 Tolvarenquista(&A)...");
+    EXPECT_EQ(menu.ItemState(SC_CLOSE) & MF_GRAYED, 0);
+    EXPECT_TRUE(services.Messages().empty());
+}
+
+TEST_F(DialogTest, EnterAndEscDoNothing) {
+    DialogHarness dialog(services);
+    const CWindow focus = dialog.Control(IDC_INPUT_FOLDER);
+    dialog.PostKey(focus, VK_RETURN);
+    dialog.PostKey(focus, VK_ESCAPE);
+    dialog.PostKey(dialog.Control(IDC_SPLIT_SIZE), VK_ESCAPE);
+    PostMessageW(dialog.Dialog().Handle(), WM_COMMAND, IDOK, 0);
+    PostMessageW(dialog.Dialog().Handle(), WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(dialog.Sync());
+    EXPECT_FALSE(dialog.Ended());
+    EXPECT_TRUE(dialog.Dialog().IsVisible());
+    EXPECT_TRUE(services.Messages().empty());
+}
+
+TEST_F(DialogTest, TheAboutBoxShowsTheProductVersion) {
+    DialogHarness dialog(services);
+    PostMessageW(dialog.Dialog().Handle(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    CWindow about;
+    ASSERT_TRUE(WaitFor([&] { return (about = dialog.FindThreadWindow("バージョン情報")).IsValid(); }));
+    EXPECT_EQ(about.Item(IDC_ABOUT_LABEL).GetText(), "カルデノツール Version 2, 0, 0, 0");
+    EXPECT_EQ(about.Item(IDOK).GetText(), "閉じる(&C)");
+    dialog.PostKey(about.Item(IDOK), VK_ESCAPE);
+    EXPECT_TRUE(WaitFor([&] { return !about.IsValid(); }));
+    EXPECT_FALSE(dialog.Ended());
+}
+
+TEST_F(DialogTest, CloseAsksAndEndsOnlyOnYes) {
+    DialogHarness dialog(services);
+    services.AddAnswers({false, true});
+    dialog.Dialog().Post(WM_CLOSE);
+    ASSERT_TRUE(WaitFor([&] { return Questions().size() == 1; }));
+    ASSERT_TRUE(dialog.Sync());
+    EXPECT_FALSE(dialog.Ended());
+    PostMessageW(dialog.Dialog().Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);  // the caption's close button
+    EXPECT_TRUE(WaitFor([&] { return dialog.Ended(); }));
+    EXPECT_EQ(Questions(), (std::vector<std::string>(2, "プログラムを終了します。\nよろしいですか？")));
+}
+
+TEST_F(DialogTest, BrowsingListsTheClaimFilesOfAJapaneseFolder) {
+    WriteClaims({2, 1});
+    WriteBytes(JoinPath(input, "abc.csv"), "x");
+    WriteBytes(JoinPath(input, "2008042312000.csv"), "x");
+    const std::string empty = JoinPath(work.Path(), "空");
+    CreateFolderTree(empty);
+    DialogHarness dialog(services);
+
+    services.AddBrowseResult(input);
+    dialog.Click(IDC_BROWSE_INPUT);
+    const CListView list = dialog.List();
+    ASSERT_TRUE(WaitFor([&] { return list.ItemCount() == 2; }));
+    EXPECT_EQ(dialog.Control(IDC_INPUT_FOLDER).GetText(), input);
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(list.ItemText(row, 0), Name(row));
+        EXPECT_EQ(list.ItemText(row, 1), FormatFileSize(FileSize(JoinPath(input, Name(row)))));
+        EXPECT_EQ(list.ItemText(row, 2), "");
+        EXPECT_EQ(list.GetCheck(row), 0);
+    }
+    EXPECT_TRUE(dialog.Control(IDC_SELECT_ALL).IsEnabled());
+
+    // Select all, deselect all.
+    dialog.Click(IDC_SELECT_ALL);
+    EXPECT_TRUE(WaitFor([&] { return list.GetCheck(0) == 1 && list.GetCheck(1) == 1; }));
+    dialog.Click(IDC_DESELECT_ALL);
+    EXPECT_TRUE(WaitFor([&] { return list.GetCheck(0) == 0 && list.GetCheck(1) == 0; }));
+
+    // A folder without claim files, then a cancelled browser: nothing changes.
+    services.AddBrowseResult(empty);
+    dialog.Click(IDC_BROWSE_INPUT);
+    ASSERT_TRUE(WaitFor([&] { return services.Messages().size() == 1; }));
+    EXPECT_EQ(services.Messages()[0].text, "読込みフォルダに処理対象のファイルが存在しません。");
+    dialog.Click(IDC_BROWSE_INPUT);
+    ASSERT_TRUE(WaitFor([&] { return services.Browses().size() == 3; }));
+    ASSERT_TRUE(dialog.Sync());
+    EXPECT_EQ(dialog.Control(IDC_INPUT_FOLDER).GetText(), input);
+    EXPECT_EQ(list.ItemCount(), 2);
+
+    const auto browses = services.Browses();
+    EXPECT_EQ(browses[0].title, "読込みフォルダの選択");
+    EXPECT_EQ(browses[0].initial, "");
+    EXPECT_FALSE(browses[0].newDialogStyle);
+    EXPECT_EQ(browses[1].initial, input);  // the browser opens on the current folder
+    EXPECT_EQ(browses[2].initial, input);
+}
+
+TEST_F(DialogTest, ADriveRootIsAnExistingOutputFolder) {
+    WriteClaims({1});
+    DialogHarness dialog(services);
+    services.AddBrowseResult(input);
+    dialog.Click(IDC_BROWSE_INPUT);
+    ASSERT_TRUE(WaitFor([&] { return dialog.List().ItemCount() == 1; }));
+
+    dialog.Click(IDC_CONVERT);  // no output folder yet
+    ASSERT_TRUE(WaitFor([&] { return services.Messages().size() == 1; }));
+    EXPECT_EQ(services.Messages()[0].text, "出力フォルダを指定してください。");
+    EXPECT_EQ(services.Messages()[0].kind, MessageKind::Exclamation);
+
+    services.AddBrowseResult("C:\\");
+    dialog.Click(IDC_BROWSE_OUTPUT);
+    ASSERT_TRUE(WaitFor([&] { return dialog.Control(IDC_OUTPUT_FOLDER).GetText() == "C:\\"; }));
+    dialog.Click(IDC_BROWSE_OUTPUT);  // cancelled: the root stays, and was preselected
+    ASSERT_TRUE(WaitFor([&] { return services.Browses().size() == 3; }));
+    EXPECT_EQ(services.Browses()[2].initial, "C:\\");
+    EXPECT_EQ(services.Browses()[2].title, "出力フォルダの選択");
+    EXPECT_TRUE(services.Browses()[2].newDialogStyle);
+
+    dialog.Click(IDC_CONVERT);  // passes the folder checks; stops at the unticked list
+    ASSERT_TRUE(WaitFor([&] { return services.Messages().size() == 2; }));
+    EXPECT_EQ(services.Messages()[1].text, "カルデノを行うファイルを選択してください。");
+}
+
+TEST_F(DialogTest, ARunConvertsTheTickedFilesAndLocksTheControlsMeanwhile) {
+    WriteClaims({3, 2, 4});
+    Gate report;
+    services.onOpenReport = [&](const std::string&) { report.Wait(); };
+    DialogHarness dialog(services);
+    ChooseFolders(dialog);
+    const CListView list = dialog.List();
+    Tick(dialog, {0, 2});
+    dialog.SplitSize().SetCurSel(2);
+    services.AddAnswers({true});
+    dialog.Click(IDC_CONVERT);
+
+    // Held at the report: the run is active.
+    ASSERT_TRUE(WaitFor([&] { return services.OpenedReports().size() == 1; }));
+    EXPECT_EQ(dialog.Control(IDC_CONVERT).GetText(), kRunning);
+    EXPECT_EQ(dialog.StatusText().GetText(), "カルデノ　処理中．．．");
+    EXPECT_TRUE(InputControlsEnabled(dialog, false));
+    EXPECT_TRUE(dialog.Control(IDC_CONVERT).IsEnabled());
+    EXPECT_EQ(dialog.Progress().GetPos(), 100);
+
+    // The check boxes refuse the operator: a click in the strip up to x = 16 and the space bar are
+    // dropped; a click at x = 17 reaches the list; a close request is refused.
+    const PixelRect row1 = list.ItemRect(1);
+    const int y = row1.y + row1.height / 2;
+    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 16, y);
+    dialog.PostClick(list, WM_LBUTTONDBLCLK, WM_LBUTTONUP, 16, y);
+    dialog.PostClick(list, WM_RBUTTONDOWN, WM_RBUTTONUP, 0, y);
+    dialog.PostKey(list, VK_SPACE);
+    dialog.Dialog().Post(WM_CLOSE);
+    ASSERT_TRUE(dialog.Sync());
+    EXPECT_EQ(list.GetCheck(1), 0);
+    EXPECT_FALSE(list.IsSelected(1));
+    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 17, y);
+    EXPECT_TRUE(WaitFor([&] { return list.IsSelected(1) || list.GetCheck(1) == 1; }));
+    EXPECT_FALSE(dialog.Ended());
+
+    report.Open();
+    ASSERT_TRUE(WaitFor([&] { return dialog.Control(IDC_CONVERT).GetText() == kIdle; }));
+    ASSERT_TRUE(WaitFor([&] {
+        return dialog.StatusText().GetText().rfind("カルデノ　正常終了 (処理時間 ", 0) == 0;
+    })) << dialog.StatusText().GetText();
+    EXPECT_TRUE(InputControlsEnabled(dialog, true));
+    EXPECT_EQ(list.ItemText(0, 2), "正常");
+    EXPECT_EQ(list.ItemText(1, 2), "");
+    EXPECT_EQ(list.ItemText(2, 2), "正常");
+    EXPECT_EQ(Questions(), std::vector<std::string>{"変換処理を実行します。\nよろしいですか？"});
+
+    EXPECT_EQ(CountLines(ReadBytes(JoinPath(output, "20080423120000_001.CSV"))), 3u);
+    EXPECT_EQ(CountLines(ReadBytes(JoinPath(output, "20080423120002_001.CSV"))), 4u);
+    EXPECT_FALSE(Exists(JoinPath(output, "20080423120001_001.CSV")));
+    const std::string reportPath = services.OpenedReports()[0];
+    EXPECT_EQ(reportPath.rfind(output + "\\", 0), 0u) << reportPath;
+    const std::string text = ReadBytes(reportPath);
+    EXPECT_NE(text.find("フ ァ イ ル ：[ I N ] " + JoinPath(input, Name(2)) + "\r\n"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("処 理 結 果 ：正常終了（エラーなし）"), std::string::npos);
+
+    // After the run the check boxes work again, by mouse and by the space bar.
+    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 8, y);
+    ASSERT_TRUE(WaitFor([&] { return list.GetCheck(1) == 1; }));
+}
+
+struct AbortCase {
+    const char* name;
+    bool confirm;
+};
+
+class AbortTest : public DialogTest, public ::testing::WithParamInterface<AbortCase> {};
+
+TEST_P(AbortTest, TheAbortQuestionDecides) {
+    WriteClaims({20000, 3});
+    DialogHarness dialog(services);
+    ChooseFolders(dialog);
+    Tick(dialog, {0, 1});
+    services.AddAnswers({true, GetParam().confirm});
+    // The operator presses the button again right after confirming: the worker is not yet running.
+    services.onQuestion = [&](const std::string& text) {
+        if (text == LoadMessage(kMsgConfirmConvert)) dialog.Click(IDC_CONVERT);
+    };
+    dialog.Click(IDC_CONVERT);
+    ASSERT_TRUE(WaitFor([&] { return Questions().size() == 2; }));
+    EXPECT_EQ(Questions()[1], LoadMessage(kMsgConfirmAbort));
+    ASSERT_TRUE(WaitFor([&] { return dialog.Control(IDC_CONVERT).GetText() == kIdle; }));
+    ASSERT_TRUE(WaitFor([&] { return dialog.List().ItemText(1, 2) != "" || GetParam().confirm; }));
+    ASSERT_TRUE(dialog.Sync());
+    EXPECT_EQ(services.ThreadsStarted(), 1);
+    EXPECT_TRUE(InputControlsEnabled(dialog, true));
+
+    const CListView list = dialog.List();
+    if (GetParam().confirm) {
+        EXPECT_EQ(list.ItemText(0, 2), "中断");
+        EXPECT_EQ(list.ItemText(1, 2), "");
+        EXPECT_EQ(dialog.StatusText().GetText(), "処理を中断しました。");
+        EXPECT_TRUE(ListNames(output).empty());
+        EXPECT_TRUE(services.OpenedReports().empty());
+    } else {
+        EXPECT_EQ(list.ItemText(0, 2), "正常");
+        EXPECT_EQ(list.ItemText(1, 2), "正常");
+        EXPECT_EQ(CountLines(ReadBytes(JoinPath(output, "20080423120000_001.CSV"))), 20000u);
+        EXPECT_EQ(services.OpenedReports().size(), 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, AbortTest,
+                         ::testing::Values(AbortCase{"Yes", true}, AbortCase{"No", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DialogTest, AWorkerThatCannotStartIsReported) {
+    WriteClaims({1});
+    services.failThreadStart = true;
+    DialogHarness dialog(services);
+    ChooseFolders(dialog);
+    Tick(dialog, {0});
+    services.AddAnswers({true});
+    dialog.Click(IDC_CONVERT);
+    ASSERT_TRUE(WaitFor([&] { return services.Messages().size() == 2; }));
+    EXPECT_EQ(services.Messages()[1].text, LoadMessage(kMsgFatal));
+    EXPECT_EQ(services.Messages()[1].kind, MessageKind::Stop);
+    ASSERT_TRUE(dialog.Sync());
+    EXPECT_EQ(dialog.Control(IDC_CONVERT).GetText(), kIdle);
+    EXPECT_TRUE(InputControlsEnabled(dialog, true));
+    EXPECT_FALSE(dialog.Ended());
+}
+
+TEST_F(DialogTest, AFileWhoseSizeCannotBeReadIsLoggedAndShown) {
+    WriteClaims({1});
+    CreateFolderTree(JoinPath(input, "20080423120009.csv"));  // a folder named like a claim file
+    DialogHarness dialog(services);
+    services.AddBrowseResult(input);
+    dialog.Click(IDC_BROWSE_INPUT);
+    ASSERT_TRUE(WaitFor([&] { return services.Messages().size() == 1; }));
+    EXPECT_EQ(services.Messages()[0].text, LoadMessage(kMsgFatal));
+    EXPECT_EQ(services.Messages()[0].kind, MessageKind::Stop);
+    EXPECT_EQ(dialog.List().ItemCount(), 1);  // the rows before the failing one stay
+    const std::vector<std::string> logs = ListNames(services.logFolder);
+    ASSERT_EQ(logs.size(), 1u);
+    const std::string entry = ReadBytes(JoinPath(services.logFolder, logs[0]));
+    EXPECT_NE(entry.find("20080423120009.CSV"), std::string::npos) << entry;
+    EXPECT_NE(entry.find(" " + LoadMessage(kMsgFatal) + "\r\n"), std::string::npos) << entry;
+    EXPECT_FALSE(dialog.Ended());
+}
+
+TEST_F(DialogTest, ALogFolderThatCannotBeMadeEndsTheProgram) {
+    WriteBytes(JoinPath(work.Path(), "file"), "x");
+    services.logFolder = JoinPath(JoinPath(work.Path(), "file"), "log");
+    DialogHarness dialog(services);
+    ASSERT_TRUE(WaitFor([&] { return dialog.Ended(); }));
+    ASSERT_EQ(services.Messages().size(), 1u);
+    EXPECT_EQ(services.Messages()[0].text,
+              "ログファイルの初期化に失敗しました。\n処理を続行することができません。");
+    EXPECT_EQ(services.Messages()[0].kind, MessageKind::Stop);
+    EXPECT_EQ(services.ExitCodes(), std::vector<int>{0});
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+#include "tests/scripted_services.h"
+
+#include <cerrno>
+#include <system_error>
+
+void ScriptedServices::AddAnswers(const std::vector<bool>& answers) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answers.insert(m_answers.end(), answers.begin(), answers.end());
+}
+
+void ScriptedServices::SetAnswerWhenOut(bool answer) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answerWhenOut = answer;
+}
+
+void ScriptedServices::AddBrowseResult(std::optional<std::string> folder) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_browseResults.push_back(std::move(folder));
+}
+
+std::vector<ScriptedServices::Shown> ScriptedServices::Messages() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_messages;
+}
+
+std::vector<ScriptedServices::Browsed> ScriptedServices::Browses() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_browses;
+}
+
+std::vector<std::string> ScriptedServices::OpenedReports() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_reports;
+}
+
+std::vector<int> ScriptedServices::ExitCodes() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_exitCodes;
+}
+
+int ScriptedServices::ThreadsStarted() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_threadsStarted;
+}
+
+bool ScriptedServices::ShowMessage(const std::string& text, MessageKind kind) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_messages.push_back({text, kind});
+    }
+    if (kind != MessageKind::Question) return false;
+    if (onQuestion) onQuestion(text);  // without the lock: the test reads meanwhile
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_answers.empty()) return m_answerWhenOut;
+    const bool answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
+std::optional<std::string> ScriptedServices::BrowseForFolder(const std::string& title,
+                                                             const std::string& initial,
+                                                             bool newDialogStyle) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_browses.push_back({title, initial, newDialogStyle});
+    if (m_browseResults.empty()) return std::nullopt;
+    std::optional<std::string> folder = m_browseResults.front();
+    m_browseResults.pop_front();
+    return folder;
+}
+
+void ScriptedServices::OpenReport(const std::string& path) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_reports.push_back(path);
+    }
+    if (onOpenReport) onOpenReport(path);
+}
+
+std::thread ScriptedServices::StartThread(std::function<void()> body) {
+    if (failThreadStart) throw std::system_error(EAGAIN, std::generic_category(), "スレッドの起動");
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_threadsStarted;
+    return std::thread(std::move(body));
+}
+
+void ScriptedServices::EndProcess(int exitCode) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_exitCodes.push_back(exitCode);
+}

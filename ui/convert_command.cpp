@@ -1,0 +1,69 @@
+#include "ui/convert_command.h"
+
+#include "engine/conversion_run.h"
+#include "engine/convert_checks.h"
+#include "engine/messages.h"
+#include "ui/handler_guard.h"
+
+CConvertCommand::CConvertCommand(IConvertView& view, IDialogServices& services, InputFileStore& files,
+                                 RunFlags& flags, CLogFile& log)
+    : m_view(view), m_services(services), m_files(files), m_flags(flags), m_log(log) {}
+
+CConvertCommand::~CConvertCommand() {
+    if (m_worker.joinable()) m_worker.join();
+}
+
+void CConvertCommand::OnConvert() {
+    // A run counts as active from its start, not only from the worker's first act, so that a press
+    // in between turns into an abort request instead of a second run.
+    if (m_flags.running.load() == 1 || RunActive()) {
+        m_flags.abortRequested = 1;
+        return;
+    }
+    RunGuarded(m_log, m_services, __LINE__, [this] { Convert(); });
+}
+
+void CConvertCommand::Convert() {
+    // Reset first: a refused press also leaves an empty status text and the bar at 0.
+    m_view.SetStatusText("");
+    m_view.SetProgress(0);
+    const std::string input = m_view.InputFolderText();
+    const std::string output = m_view.OutputFolderText();
+    const ConvertCheck check =
+        CheckConvertRequest(input, output, m_files, m_view.CheckStates(), m_services.ProtectedFolders());
+    if (check.outcome != CheckOutcome::Ready) {
+        m_services.ShowMessage(check.text, MessageKind::Exclamation);
+        if (check.outcome == CheckOutcome::RefusedRefill) m_view.FillFileList(input, check.scanned);
+        return;
+    }
+    m_files.statuses.clear();
+    m_files.results.clear();
+    if (!m_services.ShowMessage(LoadMessage(kMsgConfirmConvert), MessageKind::Question)) return;
+    m_view.ClearRowStatuses();
+    StartRun();
+}
+
+void CConvertCommand::StartRun() {
+    // The previous worker has made its last call to the dialog; only its thread is left to join.
+    if (m_worker.joinable()) m_worker.join();
+    m_flags.abortRequested = 0;
+    m_view.SetConvertButtonText(kButtonAbort);
+    // The running state is entered here, before the worker exists, and the input controls are
+    // locked at once: nothing the operator does before the worker's first act can start a second
+    // run or change the list under it. The worker enters the same state again as its first act.
+    m_flags.running = 1;
+    m_workerActive = 1;
+    m_view.EnableControls(false);
+    try {
+        m_worker = m_services.StartThread([this] {
+            m_view.RunConversion();
+            m_workerActive = 0;
+        });
+    } catch (...) {
+        m_workerActive = 0;
+        m_flags.running = 0;
+        m_view.EnableControls(true);
+        m_view.SetConvertButtonText(kButtonConvert);
+        throw;  // to the guard: logged, message 105
+    }
+}

@@ -1,0 +1,9 @@
+// The dialog program: the application object between the process's start and its end.
+#include <windows.h>
+
+#include "ui/tolvarenquista_app.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    CTolvarenquistaApp app;
+    return app.Run();
+}

@@ -1,0 +1,41 @@
+#include "ui/win/folder_browser.h"
+
+#include <windows.h>
+// (windows.h first: the headers below need its types.)
+#include <shlobj.h>
+
+#include "ui/win/wide_text.h"
+
+namespace {
+
+constexpr int kPathBufferSize = 1024;
+
+// Selects the folder passed as data when the browser opens.
+int CALLBACK BrowseCallbackProc(HWND browser, UINT message, LPARAM, LPARAM data) {
+    if (message == BFFM_INITIALIZED && data != 0) SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, data);
+    return 0;
+}
+
+}  // namespace
+
+std::optional<std::string> BrowseForFolder(const CWindow& owner, const std::string& title,
+                                           const std::string& initial, bool newDialogStyle) {
+    std::wstring wideTitle = ToWide(title);
+    std::wstring wideInitial = ToWide(initial);
+    wchar_t displayName[kPathBufferSize] = {};
+    BROWSEINFOW info{};
+    info.hwndOwner = owner.Handle();
+    info.pszDisplayName = displayName;
+    info.lpszTitle = wideTitle.c_str();
+    info.ulFlags = BIF_RETURNONLYFSDIRS | (newDialogStyle ? BIF_NEWDIALOGSTYLE : 0);
+    info.lpfn = &BrowseCallbackProc;
+    info.lParam = reinterpret_cast<LPARAM>(wideInitial.c_str());
+
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    if (chosen == nullptr) return std::nullopt;
+    wchar_t path[kPathBufferSize] = {};
+    const bool hasPath = SHGetPathFromIDListEx(chosen, path, kPathBufferSize, GPFIDL_DEFAULT) != FALSE;
+    CoTaskMemFree(chosen);
+    if (!hasPath) return std::nullopt;
+    return FromWide(path);
+}

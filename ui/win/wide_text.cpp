@@ -1,0 +1,29 @@
+#include "ui/win/wide_text.h"
+
+#include <windows.h>
+
+namespace {
+constexpr UINT kCodePage = 932;
+}  // namespace
+
+std::wstring ToWide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int length = static_cast<int>(text.size());
+    const int count = MultiByteToWideChar(kCodePage, 0, text.data(), length, nullptr, 0);
+    if (count <= 0) return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(count), L'\0');
+    MultiByteToWideChar(kCodePage, 0, text.data(), length, wide.data(), count);
+    return wide;
+}
+
+std::string FromWide(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int length = static_cast<int>(text.size());
+    const int count = WideCharToMultiByte(kCodePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (count <= 0) return std::string();
+    std::string narrow(static_cast<std::size_t>(count), '\0');
+    WideCharToMultiByte(kCodePage, 0, text.data(), length, narrow.data(), count, nullptr, nullptr);
+    return narrow;
+}
+
+std::string FromWide(const wchar_t* text) { return FromWide(std::wstring(text != nullptr ? text : L"")); }

@@ -1,0 +1,39 @@
+#include "ui/win/win32_dialog_services.h"
+
+#include <windows.h>
+
+#include "engine/messages.h"
+#include "platform/platform.h"
+#include "support/log_file.h"
+#include "ui/win/folder_browser.h"
+#include "ui/win/wide_text.h"
+
+bool CWin32DialogServices::ShowMessage(const std::string& text, MessageKind kind) {
+    UINT style = MB_OK | MB_ICONEXCLAMATION;
+    const char* caption = kCaptionError;
+    if (kind == MessageKind::Question) {
+        style = MB_YESNO | MB_ICONQUESTION;
+        caption = kCaptionConfirm;
+    } else if (kind == MessageKind::Stop) {
+        style = MB_OK | MB_ICONHAND;
+    }
+    return MessageBoxW(Owner(), ToWide(text).c_str(), ToWide(caption).c_str(), style) == IDYES;
+}
+
+std::optional<std::string> CWin32DialogServices::BrowseForFolder(const std::string& title,
+                                                                 const std::string& initial,
+                                                                 bool newDialogStyle) {
+    return ::BrowseForFolder(CWindow(Owner()), title, initial, newDialogStyle);
+}
+
+void CWin32DialogServices::OpenReport(const std::string& path) { platform::OpenInTextEditor(path); }
+
+std::vector<std::string> CWin32DialogServices::ProtectedFolders() { return platform::ProtectedFolders(); }
+
+std::string CWin32DialogServices::LogFolder() { return DefaultLogFolder(); }
+
+std::thread CWin32DialogServices::StartThread(std::function<void()> body) {
+    return std::thread(std::move(body));
+}
+
+void CWin32DialogServices::EndProcess(int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); }
