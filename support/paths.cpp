@@ -18,6 +18,8 @@ std::string Separator() { return std::string(1, platform::kPathSeparator); }
 }  // namespace
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
+    // A root ("C:\", "/") already ends with its separator.
+    if (!folder.empty() && FindLastChar(folder, platform::kPathSeparator) == folder.size() - 1) return folder + name;
     return folder + platform::kPathSeparator + name;
 }
 

@@ -62,6 +62,15 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"LongSeparator", "a\r\nb\r\n", "\r\n", {"a", "b", ""}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(PathsJoinPath, OneSeparatorBetweenFolderAndName) {
+    const std::string sep(1, platform::kPathSeparator);
+    EXPECT_EQ(JoinPath("a", "b"), "a" + sep + "b");
+    EXPECT_EQ(JoinPath(sep, "b"), sep + "b");  // a root keeps its own separator
+    EXPECT_EQ(JoinPath("C:" + sep, "b"), "C:" + sep + "b");
+    // A double-byte character whose second byte is the backslash does not end the folder.
+    EXPECT_EQ(JoinPath("表", "b"), "表" + sep + "b");
+}
+
 TEST(PathsListFiles, UpperCasedInNameOrder) {
     TempDir dir;
     for (const char* name : {"b.log", "A.log", "チ.log", "x.txt"}) WriteBytes(dir / name, "");
