@@ -161,7 +161,9 @@ std::uint64_t ParseSplitLimit(const Options& options) {
     throw UsageError("unknown split size " + options.split + " (0-7 or a label such as \"MO (128 MB)\")");
 }
 
-// A folder as a user types it: a trailing separator is dropped, except that of a root.
+// A folder as a user types it: a trailing separator is dropped, except that of a root, and an
+// existing folder is taken by its absolute path, so that "../../usr" is seen to lie under a system
+// folder and one folder typed two ways is seen to be one.
 std::string FolderArgument(std::string folder) {
     const char separator = platform::kPathSeparator;
     while (folder.size() > 1 && FindLastChar(folder, separator) == folder.size() - 1) {
@@ -169,6 +171,7 @@ std::string FolderArgument(std::string folder) {
         if (driveRoot) break;
         folder.pop_back();
     }
+    if (!folder.empty() && FileExists(folder)) folder = platform::AbsolutePath(folder);
     return folder;
 }
 
@@ -184,7 +187,9 @@ public:
         const std::string folder = FolderArgument(options.positional[0]);
         if (folder.empty()) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderNotGiven));
         if (!FileExists(folder)) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderMissing));
-        const std::vector<std::string> names = ScanInputFolder(folder);
+        std::vector<std::string> ambiguous;
+        const std::vector<std::string> names = ScanInputFolder(folder, &ambiguous);
+        WarnAmbiguous(ambiguous);
         if (names.empty()) return Refuse(LoadMessage(kMsgNoInputFiles));
         for (const std::string& name : names) {
             char line[512];
@@ -216,16 +221,12 @@ public:
         const std::string input = FolderArgument(options.input);
         const std::string output = FolderArgument(options.output);
 
-        CLogFile log(*m_context.clock);
-        if (!log.InitLog(options.logDir.empty() ? m_context.defaultLogFolder : FolderArgument(options.logDir))) {
-            Err(LoadMessage(kMsgLogInitFailed) + "\n");
-            return kExitFailed;
-        }
-
         // The file list of the dialog is the folder as scanned now; the names choose the rows.
         InputFileStore files;
         files.folder = input;
-        if (!input.empty() && FileExists(input)) files.names = ScanInputFolder(input);
+        std::vector<std::string> ambiguous;
+        if (!input.empty() && FileExists(input)) files.names = ScanInputFolder(input, &ambiguous);
+        WarnAmbiguous(ambiguous);
         std::vector<int> checkStates(files.names.size(), options.positional.empty() ? 1 : 0);
         std::vector<std::string> unmatched;
         for (const std::string& wanted : options.positional) {
@@ -245,6 +246,16 @@ public:
         }
         if (check.outcome != CheckOutcome::Ready) return Refuse(check.text);
 
+        // A folder the user named may hold other programs' logs: only ours are cleaned up there.
+        CLogFile log(*m_context.clock);
+        const bool logReady = options.logDir.empty()
+                                  ? log.InitLog(m_context.defaultLogFolder)
+                                  : log.InitLog(FolderArgument(options.logDir), CLogFile::kOwnLogs);
+        if (!logReady) {
+            Err(LoadMessage(kMsgLogInitFailed) + "\n");
+            return kExitFailed;
+        }
+
         files.statuses.clear();
         files.results.clear();
         RunFlags flags;
@@ -263,6 +274,13 @@ public:
         }
         const bool aborted = std::find(files.statuses.begin(), files.statuses.end(), Aborted) != files.statuses.end();
         return aborted ? kExitAborted : kExitFailed;
+    }
+
+    void WarnAmbiguous(const std::vector<std::string>& names) {
+        for (const std::string& name : names) {
+            Err(std::string(kProgram) + ": left out: more than one file is named " + name +
+                " apart from letter case\n");
+        }
     }
 
     int Refuse(const std::string& text) {
@@ -303,9 +321,12 @@ private:
 
 }  // namespace
 
-void RequestInterrupt() {
+bool RequestInterrupt() {
     g_interrupted = 1;
-    if (RunFlags* flags = g_activeFlags.load()) flags->abortRequested = 1;
+    RunFlags* flags = g_activeFlags.load();
+    if (flags == nullptr) return false;
+    flags->abortRequested = 1;
+    return true;
 }
 
 void ResetInterrupt() { g_interrupted = 0; }

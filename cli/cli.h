@@ -33,7 +33,8 @@ struct CliContext {
 int RunCli(const std::vector<std::string>& args, CliContext& context);
 
 // Ctrl-C: the running conversion is aborted at its next record, its outputs deleted. Safe to call
-// from a signal handler or another thread.
-void RequestInterrupt();
+// from a signal handler or another thread. False when no conversion runs: the interrupt then ends
+// the process as usual (nothing has been written yet).
+bool RequestInterrupt();
 // Forgets an earlier interrupt (for a new in-process run).
 void ResetInterrupt();

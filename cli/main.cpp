@@ -1,4 +1,8 @@
 // The command-line program: RunCli between the process's arguments and its console.
+#include <exception>
+#include <string>
+#include <vector>
+
 #include "cli/cli.h"
 #include "platform/platform.h"
 #include "support/log_file.h"
@@ -10,5 +14,12 @@ int main(int argc, char** argv) {
     context.errIsTerminal = platform::IsTerminal(platform::Stream::Err);
     context.protectedFolders = platform::ProtectedFolders();
     context.defaultLogFolder = DefaultLogFolder();
-    return RunCli(platform::CommandLineArguments(argc, argv), context);
+    std::vector<std::string> arguments;
+    try {
+        arguments = platform::CommandLineArguments(argc, argv);
+    } catch (const std::exception& error) {
+        context.write(platform::Stream::Err, std::string("tolvarenquista: ") + error.what() + "\n");
+        return kExitUsage;
+    }
+    return RunCli(arguments, context);
 }

@@ -1,5 +1,6 @@
 #include "cli/terminal_host.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/conversion_run.h"
@@ -43,7 +44,10 @@ void CTerminalHost::DrawBar() {
 
 void CTerminalHost::SetProgress(int position) {
     const int previous = m_progress;
-    m_progress = position;
+    // Like a progress control, the position stays within 0 to 100 (the engine counts steps and may
+    // ask for one more than the bar has).
+    m_progress = std::clamp(position, 0, 100);
+    position = m_progress;
     if (m_quiet || m_currentName.empty()) return;
     if (m_live) {
         DrawBar();

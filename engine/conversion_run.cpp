@@ -40,12 +40,6 @@ constexpr SplitSize kSplitSizes[kSplitSizeCount] = {
 // Output files beyond this number get four-digit names, which the three-character pattern misses.
 constexpr int kPatternFileLimit = 999;
 
-std::string Printf(const char* format, const std::string& a) {
-    char buffer[1024];
-    std::snprintf(buffer, sizeof buffer, format, a.c_str());
-    return buffer;
-}
-
 std::string OutputName(const std::string& base, int number) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "_%03d.CSV", number);
@@ -139,7 +133,7 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
     const std::string output_folder = m_host.OutputFolder();
 
     if (!input.OpenWithRetry(input_path, CRecordFile::modeRead)) {
-        return Fail(__LINE__, Printf("読込みファイル[%s] オープンエラー", input_path), kMsgReadFailed);
+        return Fail(__LINE__, "読込みファイル[" + input_path + "] オープンエラー", kMsgReadFailed);
     }
     const std::uint64_t input_length = input.GetLength();
     if (input_length == 0) {
@@ -155,7 +149,7 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
     // An existing first file is continued, not replaced; its length counts towards the limit.
     if (!output.OpenWithRetry(output_path,
                               CRecordFile::modeCreate | CRecordFile::modeNoTruncate | CRecordFile::modeWrite)) {
-        return Fail(__LINE__, Printf("報告データファイル[%s] 作成エラー", output_path), kMsgCreateFailed);
+        return Fail(__LINE__, "報告データファイル[" + output_path + "] 作成エラー", kMsgCreateFailed);
     }
     std::uint64_t estimated_size = output.GetLength();
     const std::uint64_t split_limit = m_host.SplitLimit();
@@ -212,19 +206,19 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
         // Every record is charged its longest possible size, so no file outgrows the medium.
         if (split_limit != 0 && estimated_size + kRecordCharge >= split_limit) {
             if (!output.FlushBuffer()) {
-                return Fail(__LINE__, Printf("報告データファイル[%s] 書込みエラー", output_path), kMsgWriteFailed);
+                return Fail(__LINE__, "報告データファイル[" + output_path + "] 書込みエラー", kMsgWriteFailed);
             }
             output.Close();
             ++result.file_count;
             estimated_size = 0;
             output_path = JoinPath(output_folder, OutputName(base, result.file_count));
             if (!output.OpenWithRetry(output_path, CRecordFile::modeCreate | CRecordFile::modeWrite)) {
-                return Fail(__LINE__, Printf("報告データファイル[%s] 作成エラー", output_path), kMsgCreateFailed);
+                return Fail(__LINE__, "報告データファイル[" + output_path + "] 作成エラー", kMsgCreateFailed);
             }
         }
 
         if (!output.WriteBuffered(BuildOutputLine(fields, digest))) {
-            return Fail(__LINE__, Printf("報告データファイル[%s] 書込みエラー", output_path), kMsgWriteFailed);
+            return Fail(__LINE__, "報告データファイル[" + output_path + "] 書込みエラー", kMsgWriteFailed);
         }
         ++result.written_count;
         estimated_size += kRecordCharge;
@@ -237,7 +231,7 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
     }
 
     if (!output.FlushBuffer()) {
-        return Fail(__LINE__, Printf("報告データファイル[%s] 書込みエラー", output_path), kMsgWriteFailed);
+        return Fail(__LINE__, "報告データファイル[" + output_path + "] 書込みエラー", kMsgWriteFailed);
     }
     m_host.RecordsRead(result.read_count);
     m_host.SetProgress(100);
@@ -315,7 +309,7 @@ int CConversionRun::ConvertThreadProc() {
         m_host.EnableControls(true);
         m_flags.running = 0;
         m_host.SetConvertButtonText(kButtonConvert);
-        m_host.SetStatusText(Printf("カルデノ　正常終了 (%s)", elapsed));
+        m_host.SetStatusText("カルデノ　正常終了 (" + elapsed + ")");
         return 1;
     } catch (const std::exception& error) {
         ReportException(__LINE__, std::string(error.what()) + " ");

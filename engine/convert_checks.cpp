@@ -33,11 +33,23 @@ ConvertCheck RefuseAndRefill(int messageId, std::vector<std::string> scanned) {
 
 }  // namespace
 
-std::vector<std::string> ScanInputFolder(const std::string& folder) {
+std::vector<std::string> ScanInputFolder(const std::string& folder, std::vector<std::string>* ambiguous) {
+    std::vector<std::string> listed;
+    ListFiles(folder, "*.csv", 0, listed);
+    // The listing is in upper-cased name order, so names that differ only in case are neighbours.
     std::vector<std::string> names;
-    ListFiles(folder, "*.csv", 0, names);
-    names.erase(std::remove_if(names.begin(), names.end(), [](const std::string& n) { return !IsConvertibleName(n); }),
-                names.end());
+    for (std::size_t i = 0; i < listed.size();) {
+        std::size_t same = i + 1;
+        while (same < listed.size() && listed[same] == listed[i]) ++same;
+        if (IsConvertibleName(listed[i])) {
+            if (same - i == 1) {
+                names.push_back(listed[i]);
+            } else if (ambiguous != nullptr) {
+                ambiguous->push_back(listed[i]);
+            }
+        }
+        i = same;
+    }
     return names;
 }
 

@@ -8,8 +8,10 @@
 #include "engine/input_file_store.h"
 
 // Names (upper-case, name order) of the convertible files of folder: "*.csv" entries whose name
-// without its last four bytes is exactly fourteen digits.
-std::vector<std::string> ScanInputFolder(const std::string& folder);
+// without its last four bytes is exactly fourteen digits. Where a file system tells letter case
+// apart, two files may share one upper-cased name; neither can be told apart in the list, so both
+// are left out, and their name is appended to ambiguous when it is given.
+std::vector<std::string> ScanInputFolder(const std::string& folder, std::vector<std::string>* ambiguous = nullptr);
 
 enum class CheckOutcome {
     Ready,          // every check passed: the run may be confirmed and started

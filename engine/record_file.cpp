@@ -83,12 +83,11 @@ int CRecordFile::ReadChunk() {
 
     const std::size_t lastLf = m_readBuffer.rfind('\n');
     if (lastLf == std::string::npos || lastLf < chunkStart) return 1;  // the chunk stands as one line
-    // The partial last line is read again with the next chunk: move back over it, and cut the
-    // buffer before the line end of its last complete line.
+    // The partial last line is read again with the next chunk: move back over it. The buffer keeps
+    // the line end of its last complete line, so that line reads as any other (a CR LF as two
+    // bytes, a bare LF as one).
     m_position -= m_readBuffer.size() - (lastLf + 1);
-    std::size_t cut = lastLf;
-    if (cut > 0 && m_readBuffer[cut - 1] == '\r') --cut;
-    m_readBuffer.resize(cut);
+    m_readBuffer.resize(lastLf + 1);
     return 1;
 }
 
@@ -147,6 +146,9 @@ int CRecordFile::FlushBuffer() {
             m_file.Write(m_writeBuffer.data(), m_writeBuffer.size());
             m_writeBuffer.clear();
         }
+        // A file is flushed when it is complete: it must be on the disk before the run reports it
+        // written, or a failure of the disk's cache would go unnoticed.
+        m_file.Sync();
         return 1;
     } catch (...) {
         return 0;

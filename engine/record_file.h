@@ -40,6 +40,7 @@ public:
     std::int64_t ReadRecord(std::vector<std::string>& fields);
     // 1 on success, 0 when writing failed (the text stays in the buffer).
     int WriteBuffered(const std::string& text);
+    // Writes out what is buffered and makes the file durable. 1 on success, 0 when that failed.
     int FlushBuffer();
 
     void Close() noexcept { m_file.Close(); }

@@ -46,6 +46,8 @@ public:
     // Moves the file position; returns the new position.
     std::uint64_t Seek(std::int64_t offset, Origin origin);
     std::uint64_t GetLength();
+    // Makes what was written durable (on the disk, not only in the system's cache).
+    void Sync();
     // Closes the file if it is open. Never throws.
     void Close() noexcept;
     bool IsOpen() const { return m_handle != kInvalid; }
@@ -82,7 +84,8 @@ enum class KnownFolder {
     ProgramFiles,   // Windows only; empty on POSIX
     Windows,        // Windows only; empty on POSIX
 };
-// The path of a known folder, or the empty text when it cannot be had.
+// The path of a known folder, or the empty text when it cannot be had (also when code page 932
+// cannot hold it).
 std::string GetKnownFolder(KnownFolder folder);
 
 // Folders under which output must never be written (the system's own folders).
@@ -103,10 +106,17 @@ enum class Stream { Out, Err };
 // Writes code page 932 text in the terminal's encoding.
 void WriteConsole(Stream stream, const std::string& text);
 bool IsTerminal(Stream stream);
-// The program's arguments (without the program name) as code page 932 text.
+// The program's arguments (without the program name) as code page 932 text. Throws
+// std::runtime_error naming an argument that has characters code page 932 cannot hold (such a
+// path could not be found again).
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
-// Calls handler (from a signal or console-control context: it may only store to atomics) on Ctrl-C.
-void InstallInterruptHandler(void (*handler)());
+// Calls handler on Ctrl-C (from a signal or console-control context: it may only store to
+// atomics). When the handler returns false, the interrupt ends the process as it would have.
+void InstallInterruptHandler(bool (*handler)());
+
+// The absolute form of an existing folder's path (links resolved on POSIX); the path unchanged
+// when it cannot be had.
+std::string AbsolutePath(const std::string& path);
 
 // ---- Text conversion at the boundary ----
 // Code page 932 to UTF-8 and back; bytes that cannot be converted are kept as they are.

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <stdexcept>
 #include <utility>
 
 #include "platform/platform.h"
@@ -127,10 +128,19 @@ int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 int StreamDescriptor(Stream stream) { return stream == Stream::Out ? STDOUT_FILENO : STDERR_FILENO; }
 
-std::atomic<void (*)()> g_interruptHandler{nullptr};
+std::atomic<bool (*)()> g_interruptHandler{nullptr};
 
-extern "C" void OnInterruptSignal(int) {
-    if (auto handler = g_interruptHandler.load()) handler();
+extern "C" void OnInterruptSignal(int signal) {
+    auto handler = g_interruptHandler.load();
+    if (handler != nullptr && handler()) return;
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// Code page 932 text of a UTF-8 text that converts both ways without loss, or false.
+bool ExactCp932(const std::string& utf8, std::string& out) {
+    out = Utf8ToCp932(utf8);
+    return Cp932ToUtf8(out) == utf8;
 }
 
 }  // namespace
@@ -155,7 +165,8 @@ bool File::Open(const std::string& path, unsigned flags, int* error) {
             failure = errno;
         } else if (S_ISDIR(status.st_mode)) {
             failure = EISDIR;
-        } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        } else if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            // Held by another opener. (A file system without locks opens as it is.)
             failure = errno;
         } else if (truncate && ftruncate(fd, 0) != 0) {
             failure = errno;
@@ -212,6 +223,13 @@ std::uint64_t File::GetLength() {
     return static_cast<std::uint64_t>(status.st_size);
 }
 
+void File::Sync() {
+    // Devices and pipes have nothing to make durable.
+    if (fsync(Descriptor(m_handle)) != 0 && errno != EINVAL && errno != EROFS) {
+        throw FileError("書込み", m_path, errno);
+    }
+}
+
 void File::Close() noexcept {
     if (m_handle != kInvalid) ::close(Descriptor(m_handle));
     m_handle = kInvalid;
@@ -265,10 +283,15 @@ std::string GetKnownFolder(KnownFolder folder) {
     if (folder != KnownFolder::UserData) return std::string();
     // A relative $XDG_STATE_HOME is invalid by the XDG rules and is ignored.
     const char* state = std::getenv("XDG_STATE_HOME");
-    if (state != nullptr && state[0] == '/') return Utf8ToCp932(state);
     const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] != '\0') return Utf8ToCp932(std::string(home) + "/.local/state");
-    return std::string();
+    std::string path;
+    if (state != nullptr && state[0] == '/') {
+        path = state;
+    } else if (home != nullptr && home[0] != '\0') {
+        path = std::string(home) + "/.local/state";
+    }
+    std::string converted;
+    return !path.empty() && ExactCp932(path, converted) ? converted : std::string();
 }
 
 std::vector<std::string> ProtectedFolders() {
@@ -320,11 +343,27 @@ bool IsTerminal(Stream stream) { return isatty(StreamDescriptor(stream)) == 1; }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) arguments.push_back(Utf8ToCp932(argv[i]));
+    for (int i = 1; i < argc; ++i) {
+        std::string argument;
+        if (!ExactCp932(argv[i], argument)) {
+            throw std::runtime_error(std::string("argument '") + argv[i] +
+                                     "' has characters that code page 932 cannot hold");
+        }
+        arguments.push_back(std::move(argument));
+    }
     return arguments;
 }
 
-void InstallInterruptHandler(void (*handler)()) {
+std::string AbsolutePath(const std::string& path) {
+    char* resolved = realpath(Native(path).c_str(), nullptr);
+    if (resolved == nullptr) return path;
+    std::string converted;
+    const bool exact = ExactCp932(resolved, converted);
+    std::free(resolved);
+    return exact ? converted : path;
+}
+
+void InstallInterruptHandler(bool (*handler)()) {
     g_interruptHandler.store(handler);
     struct sigaction action {};
     action.sa_handler = OnInterruptSignal;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <utility>
 
 #include "platform/platform.h"
@@ -79,6 +80,21 @@ std::string Narrow(const std::wstring& text, UINT codePage) {
 // 932 lacks becomes '?'.
 std::string ToCp932(const std::wstring& text) { return Narrow(text, kCodePage); }
 
+// Code page 932 text of a UTF-16 text that has no character code page 932 lacks (no best fit, no
+// default character), or false: such a path, narrowed, would name another file or none.
+bool ExactCp932(const std::wstring& text, std::string& out) {
+    out.clear();
+    if (text.empty()) return true;
+    const int length = static_cast<int>(text.size());
+    BOOL lacking = FALSE;
+    const int count =
+        WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &lacking);
+    if (count <= 0 || lacking) return false;
+    out.resize(static_cast<std::size_t>(count));
+    WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, out.data(), count, nullptr, nullptr);
+    return true;
+}
+
 // The UTF-8 text of size bytes at pos to code page 932, appended to out; false (out unchanged) when
 // it is not valid UTF-8 or code page 932 lacks one of its characters.
 bool NarrowUtf8(const std::string& text, std::size_t pos, std::size_t size, std::string& out) {
@@ -123,15 +139,17 @@ constexpr std::size_t kMaxTransfer = 1u << 30;
 std::string KnownFolderPath(int csidl) {
     wchar_t path[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return std::string();
-    return ToCp932(path);
+    std::string converted;
+    return ExactCp932(path, converted) ? converted : std::string();
 }
 
-std::atomic<void (*)()> g_interruptHandler{nullptr};
+std::atomic<bool (*)()> g_interruptHandler{nullptr};
 
+// FALSE passes the event on to the default handling, which ends the process.
 BOOL WINAPI OnConsoleControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-    if (auto handler = g_interruptHandler.load()) handler();
-    return TRUE;
+    auto handler = g_interruptHandler.load();
+    return handler != nullptr && handler() ? TRUE : FALSE;
 }
 
 }  // namespace
@@ -203,6 +221,10 @@ std::uint64_t File::GetLength() {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(Handle(m_handle), &size)) throw FileError("サイズ取得", m_path, LastError());
     return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+void File::Sync() {
+    if (!FlushFileBuffers(Handle(m_handle))) throw FileError("書込み", m_path, LastError());
 }
 
 void File::Close() noexcept {
@@ -358,12 +380,32 @@ std::vector<std::string> CommandLineArguments(int, char**) {
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide == nullptr) return arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(ToCp932(wide[i]));
+    for (int i = 1; i < count; ++i) {
+        std::string argument;
+        if (!ExactCp932(wide[i], argument)) {
+            const std::string shown = Narrow(wide[i], CP_UTF8);
+            LocalFree(wide);
+            throw std::runtime_error("argument '" + shown + "' has characters that code page 932 cannot hold");
+        }
+        arguments.push_back(std::move(argument));
+    }
     LocalFree(wide);
     return arguments;
 }
 
-void InstallInterruptHandler(void (*handler)()) {
+std::string AbsolutePath(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    const DWORD written = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (written == 0 || written >= size) return path;
+    full.resize(written);
+    std::string converted;
+    return ExactCp932(full, converted) ? converted : path;
+}
+
+void InstallInterruptHandler(bool (*handler)()) {
     g_interruptHandler.store(handler);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }

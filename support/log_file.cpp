@@ -14,14 +14,14 @@ constexpr std::size_t kLogsKept = 10;
 
 CLogFile::CLogFile(IClock& clock) : m_clock(clock) {}
 
-bool CLogFile::InitLog(const std::string& folder) {
+bool CLogFile::InitLog(const std::string& folder, const std::string& oldLogs) {
     // An empty folder would put the log into the root (or the current folder): no such fallback.
     if (folder.empty()) return false;
     if (!FileExists(folder)) {
         if (!CreateFolderTree(folder)) return false;
     } else {
         std::vector<std::string> logs;
-        ListFiles(folder, "*.log", 1, logs);
+        ListFiles(folder, oldLogs, 1, logs);
         for (std::size_t i = 0; i + kLogsKept < logs.size(); ++i) {
             int error = 0;
             if (!platform::RemoveFile(logs[i], &error)) throw FileError("削除", logs[i], error);

@@ -10,12 +10,17 @@
 
 class CLogFile {
 public:
+    // The pattern of this program's own daily files.
+    static constexpr char kOwnLogs[] = "Tolvarenquista_*.log";
+
     explicit CLogFile(IClock& clock = SystemClock());
 
     // Creates the folder when it is missing (returns false when that fails, or when folder is empty),
     // otherwise deletes all but the last ten "*.log" files in name order; then fixes the path of
     // today's file. Throws FileError when an old log cannot be deleted.
-    bool InitLog(const std::string& folder);
+    // oldLogs: the pattern of the logs the clean-up counts and deletes; a folder the user chose for
+    // the log may hold other programs' logs, so only this program's own daily files go there.
+    bool InitLog(const std::string& folder, const std::string& oldLogs = "*.log");
     // Appends one entry. A file that cannot be opened (no path yet, held by another program) loses
     // the entry silently; a write that fails after the open throws FileError.
     void WriteLog(int line, const std::string& sourceFile, const std::string& message);

@@ -138,6 +138,33 @@ TEST_F(CliTest, SplitByLabelOrBytes) {
                                         "20080423140509_Result.txt"}));
 }
 
+TEST_F(CliTest, ALiveBarSurvivesMoreStepsThanPercent) {
+    // Short records in a small file: the engine asks for more than 100 steps.
+    WriteBytes(in / "20080423120002.csv", [] {
+        std::string text;
+        for (int i = 0; i < 105; ++i) text += ",,,,,,,,,,,,,,,\r\n";
+        return text;
+    }());
+    context.errIsTerminal = true;
+    EXPECT_EQ(Convert(), kExitOk) << err;
+}
+
+TEST_F(CliTest, AnOutputFolderReachedThroughDotDotIsStillUnderASystemFolder) {
+    CreateFolderTree(JoinPath(JoinPath(dest.Path(), "sys"), "x"));
+    context.protectedFolders = {JoinPath(dest.Path(), "sys")};
+    const std::string roundabout = JoinPath(JoinPath(JoinPath(dest.Path(), "sys"), "x"), "..");
+    EXPECT_EQ(Run({"convert", "--input", in.Path(), "--output", roundabout}), kExitRefused);
+    EXPECT_EQ(err, LoadMessage(kMsgProtectedFolder) + "\n");
+}
+
+TEST_F(CliTest, AChosenLogFolderKeepsOtherProgramsLogs) {
+    const std::string folder = logs / "mine";
+    CreateFolderTree(folder);
+    for (int i = 0; i < 12; ++i) WriteBytes(JoinPath(folder, "build" + std::to_string(i) + ".log"), "");
+    EXPECT_EQ(Convert({"--quiet", "--log-dir", folder}), kExitOk);
+    EXPECT_EQ(ListNames(folder).size(), 12u);
+}
+
 TEST_F(CliTest, ListShowsNamesAndSizes) {
     WriteBytes(in / "20080423120002.csv", std::string(1536, 'x'));
     WriteBytes(in / "notes.csv", "");

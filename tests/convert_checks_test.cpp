@@ -24,6 +24,17 @@ TEST(ScanInputFolderTest, KeepsFourteenDigitNamesUpperCased) {
               (std::vector<std::string>{"20080423120000.CSV", "20080423120001.CSV", "20080423120003.CSV"}));
 }
 
+TEST(ScanInputFolderTest, NamesThatDifferOnlyInCaseAreLeftOutTogether) {
+    TempDir dir;
+    WriteBytes(dir / "20080423120000.CSV", "x");
+    WriteBytes(dir / "20080423120000.csv", "y");
+    WriteBytes(dir / "20080423120001.csv", "z");
+    if (ListNames(dir.Path()).size() != 3) GTEST_SKIP() << "the file system does not tell case apart";
+    std::vector<std::string> ambiguous;
+    EXPECT_EQ(ScanInputFolder(dir.Path(), &ambiguous), std::vector<std::string>{"20080423120001.CSV"});
+    EXPECT_EQ(ambiguous, std::vector<std::string>{"20080423120000.CSV"});
+}
+
 class ConvertChecksTest : public ::testing::Test {
 protected:
     ConvertChecksTest() {

@@ -45,7 +45,7 @@ std::vector<Record> ModelRead(const std::string& content) {
         const std::size_t lf = buffer.rfind('\n');
         if (lf == std::string::npos) return true;
         position -= buffer.size() - (lf + 1);
-        buffer.resize(lf > 0 && buffer[lf - 1] == '\r' ? lf - 1 : lf);
+        buffer.resize(lf + 1);
         return true;
     };
     for (;;) {
@@ -101,6 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"LinesEndingWithLfAlone", "a,b\nc\r\nd\n", {{{"a", "b"}, 4}, {{"c"}, 3}, {{"d"}, 2}}},
         ReadCase{"NulBytesAreDelivered", std::string("a\0b,c\r\nd\r\n", 10),
                  {{{std::string("a\0b", 3), "c"}, 7}, {{"d"}, 3}}},
+        ReadCase{"BareLfEndingAFullChunk", std::string(1023, 'a') + "\nb\n",
+                 {{{std::string(1023, 'a')}, 1024}, {{"b"}, 2}}},
         ReadCase{"LineOf1022BytesAfterAShortOne", "s\r\n" + kLong1022 + "\r\nt\r\n",
                  {{{"s"}, 3}, {{kLong1022}, 1024}, {{"t"}, 3}}},
         ReadCase{"LineLongerThanAChunkIsHandedOutInPieces", kLong1100 + "\r\nz\r\n",
