@@ -37,10 +37,10 @@ build-windows: setup-windows
 	cmake --build $(WINBUILD) -j $(JOBS)
 
 test-native: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure --timeout 600 -j $(JOBS)
 
 test-windows: build-windows
-	cd $(WINBUILD) && ctest --output-on-failure
+	cd $(WINBUILD) && ctest --output-on-failure --timeout 600
 
 test: test-native test-windows
 

@@ -80,7 +80,22 @@ std::thread ScriptedServices::StartThread(std::function<void()> body) {
     if (failThreadStart) throw std::system_error(EAGAIN, std::generic_category(), "スレッドの起動");
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_threadsStarted;
-    return std::thread(std::move(body));
+    if (!holdThreads) return std::thread(std::move(body));
+    return std::thread([this, body = std::move(body)] {
+        {
+            std::unique_lock<std::mutex> wait(m_mutex);
+            m_released.wait(wait, [this] { return m_threadsReleased; });
+        }
+        body();
+    });
+}
+
+void ScriptedServices::ReleaseThreads() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_threadsReleased = true;
+    }
+    m_released.notify_all();
 }
 
 void ScriptedServices::EndProcess(int exitCode) {

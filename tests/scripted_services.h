@@ -4,6 +4,7 @@
 // Safe to call from the dialog's thread and the worker while the test thread reads.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -38,6 +39,10 @@ class ScriptedServices : public IDialogServices {
     std::vector<std::string> protectedFolders;
     std::string logFolder;
     bool failThreadStart = false;
+    // While set, a started thread waits before its body until ReleaseThreads: a test can act in the
+    // moment between the start of the worker and its first act.
+    bool holdThreads = false;
+    void ReleaseThreads();
 
     std::vector<Shown> Messages() const;
     std::vector<Browsed> Browses() const;
@@ -64,4 +69,6 @@ class ScriptedServices : public IDialogServices {
     std::vector<std::string> m_reports;
     std::vector<int> m_exitCodes;
     int m_threadsStarted = 0;
+    std::condition_variable m_released;
+    bool m_threadsReleased = false;
 };

@@ -16,10 +16,13 @@ CConvertCommand::~CConvertCommand() {
 void CConvertCommand::OnConvert() {
     // A run counts as active from its start, not only from the worker's first act, so that a press
     // in between turns into an abort request instead of a second run.
-    if (m_flags.running.load() == 1 || RunActive()) {
+    if (m_flags.running.load() == 1) {
         m_flags.abortRequested = 1;
         return;
     }
+    // The worker has ended the run but not yet left: the press comes too late to abort and too
+    // early to start.
+    if (RunActive()) return;
     RunGuarded(m_log, m_services, __LINE__, [this] { Convert(); });
 }
 
@@ -56,7 +59,13 @@ void CConvertCommand::StartRun() {
     m_view.EnableControls(false);
     try {
         m_worker = m_services.StartThread([this] {
-            m_view.RunConversion();
+            try {
+                m_view.RunConversion();
+            } catch (...) {
+                // The run reports every failure itself; one while reporting cannot be told, but it
+                // must not end the program: the dialog is given back.
+                m_flags.running = 0;
+            }
             m_workerActive = 0;
         });
     } catch (...) {

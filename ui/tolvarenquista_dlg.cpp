@@ -136,12 +136,19 @@ void CTolvarenquistaDlg::CreateFileList() {
     m_list.InsertColumn(kColumnStatus, "処理状況", CListView::Align::Left);
 }
 
+// Handlers without a guard of their own (the system menu, painting, the close question, work the
+// worker sends): an escaped exception is logged and told like any other.
+void CTolvarenquistaDlg::OnUncaughtException(std::exception_ptr error) {
+    RunGuarded(m_log, m_services, __LINE__, [&] { std::rethrow_exception(error); });
+}
+
 // ---- Small handlers ----
 
 bool CTolvarenquistaDlg::OnSysCommand(SysCommand command) {
     if ((command.command & 0xFFF0) != IDM_ABOUTBOX) return false;
     CAboutDlg about;
-    about.DoModal();
+    // Owned by the main window, as a dialog without a parent is: the main dialog waits meanwhile.
+    about.DoModal(Handle());
     return true;
 }
 

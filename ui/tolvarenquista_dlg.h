@@ -54,6 +54,7 @@ class CTolvarenquistaDlg : public CMappedDialog<CTolvarenquistaDlg>, public IRun
     static std::span<const MessageMapEntry<CTolvarenquistaDlg>> MessageMap();
 
     bool OnInitDialog() override;
+    void OnUncaughtException(std::exception_ptr error) override;
     bool OnSysCommand(SysCommand command);
     bool OnPaint();
     HICON OnQueryDragIcon();

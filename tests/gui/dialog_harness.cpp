@@ -100,6 +100,7 @@ bool DialogHarness::Sync() const {
     // A selection posted to the split-size list is handled in turn with the messages before it;
     // once it shows, they have all been handled. The selection is then put back.
     const CComboBox split = SplitSize();
+    if (!split.IsValid() || split.GetCount() <= 0) return false;  // the dialog has ended
     const int before = split.GetCurSel();
     const int marker = (before + 1) % split.GetCount();
     PostMessageW(split.Handle(), CB_SETCURSEL, marker, 0);

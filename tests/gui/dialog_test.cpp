@@ -257,6 +257,10 @@ TEST_F(DialogTest, ARunConvertsTheTickedFilesAndLocksTheControlsMeanwhile) {
     ChooseFolders(dialog);
     const CListView list = dialog.List();
     Tick(dialog, {0, 2});
+    // Row 1 gets the focus (a click beside its check box), so that the space bar would toggle it.
+    const PixelRect focused = list.ItemRect(1);
+    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 17, focused.y + focused.height / 2);
+    ASSERT_TRUE(WaitFor([&] { return list.IsSelected(1); }));
     dialog.SplitSize().SetCurSel(2);
     services.AddAnswers({true});
     dialog.Click(IDC_CONVERT);
@@ -280,9 +284,9 @@ TEST_F(DialogTest, ARunConvertsTheTickedFilesAndLocksTheControlsMeanwhile) {
     dialog.Dialog().Post(WM_CLOSE);
     ASSERT_TRUE(dialog.Sync());
     EXPECT_EQ(list.GetCheck(1), 0);
-    EXPECT_FALSE(list.IsSelected(1));
     dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 17, y);
     EXPECT_TRUE(WaitFor([&] { return list.IsSelected(1) || list.GetCheck(1) == 1; }));
+    EXPECT_EQ(list.GetCheck(1), 0);
     EXPECT_FALSE(dialog.Ended());
 
     report.Open();
@@ -306,9 +310,11 @@ TEST_F(DialogTest, ARunConvertsTheTickedFilesAndLocksTheControlsMeanwhile) {
         << text;
     EXPECT_NE(text.find("処 理 結 果 ：正常終了（エラーなし）"), std::string::npos);
 
-    // After the run the check boxes work again, by mouse and by the space bar.
-    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 8, y);
+    // After the run the check boxes work again, by the space bar and by mouse.
+    dialog.PostKey(list, VK_SPACE);
     ASSERT_TRUE(WaitFor([&] { return list.GetCheck(1) == 1; }));
+    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 8, y);
+    ASSERT_TRUE(WaitFor([&] { return list.GetCheck(1) == 0; }));
 }
 
 struct AbortCase {
@@ -324,11 +330,16 @@ TEST_P(AbortTest, TheAbortQuestionDecides) {
     ChooseFolders(dialog);
     Tick(dialog, {0, 1});
     services.AddAnswers({true, GetParam().confirm});
-    // The operator presses the button again right after confirming: the worker is not yet running.
+    // The operator presses the button again right after confirming, while the worker has been
+    // started but has not yet made its first act (it is held until the press has been handled).
+    services.holdThreads = true;
     services.onQuestion = [&](const std::string& text) {
         if (text == LoadMessage(kMsgConfirmConvert)) dialog.Click(IDC_CONVERT);
     };
     dialog.Click(IDC_CONVERT);
+    ASSERT_TRUE(WaitFor([&] { return services.ThreadsStarted() == 1; }));
+    ASSERT_TRUE(dialog.Sync());
+    services.ReleaseThreads();
     ASSERT_TRUE(WaitFor([&] { return Questions().size() == 2; }));
     EXPECT_EQ(Questions()[1], LoadMessage(kMsgConfirmAbort));
     ASSERT_TRUE(WaitFor([&] { return dialog.Control(IDC_CONVERT).GetText() == kIdle; }));

@@ -66,20 +66,29 @@ void CDialog::ExecuteDlgInit() const {
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<CDialog*>(lParam);
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        self->m_hwnd = window;
-        self->m_threadId = GetCurrentThreadId();
-        return self->OnInitDialog() ? TRUE : FALSE;
-    }
-    auto* self = reinterpret_cast<CDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+    CDialog* self = message == WM_INITDIALOG ? reinterpret_cast<CDialog*>(lParam)
+                                             : reinterpret_cast<CDialog*>(GetWindowLongPtrW(window, DWLP_USER));
     if (self == nullptr) return FALSE;
+    try {
+        return self->HandleMessage(window, message, wParam, lParam);
+    } catch (...) {
+        self->OnUncaughtException(std::current_exception());
+        return TRUE;
+    }
+}
+
+INT_PTR CDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        m_hwnd = window;
+        m_threadId = GetCurrentThreadId();
+        return OnInitDialog() ? TRUE : FALSE;
+    }
     if (message == kWmDialogThreadWork) {
         (*reinterpret_cast<const std::function<void()>*>(lParam))();
         return TRUE;
     }
-    const Dispatched done = self->Dispatch(message, wParam, lParam);
+    const Dispatched done = Dispatch(message, wParam, lParam);
     if (!done.handled) {
         const bool closeButton = message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED &&
                                  (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL);

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 
 #include "ui/win/message_map.h"
@@ -39,9 +40,12 @@ class CDialog : public CWindow {
     virtual bool OnInitDialog();
     // The derived class's message map; IDOK and IDCANCEL that it does not handle end the dialog.
     virtual Dispatched Dispatch(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    // An exception that a handler let escape; it must not unwind through the window system.
+    virtual void OnUncaughtException(std::exception_ptr) {}
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void ExecuteDlgInit() const;
 
     int m_templateId;

@@ -36,6 +36,8 @@ std::optional<std::string> BrowseForFolder(const CWindow& owner, const std::stri
     wchar_t path[kPathBufferSize] = {};
     const bool hasPath = SHGetPathFromIDListEx(chosen, path, kPathBufferSize, GPFIDL_DEFAULT) != FALSE;
     CoTaskMemFree(chosen);
-    if (!hasPath) return std::nullopt;
-    return FromWide(path);
+    // A folder whose name code page 932 cannot hold has no path this program could use.
+    std::string narrow;
+    if (!hasPath || !FromWideExact(path, narrow)) return std::nullopt;
+    return narrow;
 }

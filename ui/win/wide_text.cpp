@@ -26,4 +26,17 @@ std::string FromWide(const std::wstring& text) {
     return narrow;
 }
 
+bool FromWideExact(const std::wstring& text, std::string& out) {
+    out.clear();
+    if (text.empty()) return true;
+    const int length = static_cast<int>(text.size());
+    BOOL lacking = FALSE;
+    const int count =
+        WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &lacking);
+    if (count <= 0 || lacking) return false;
+    out.resize(static_cast<std::size_t>(count));
+    WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, out.data(), count, nullptr, nullptr);
+    return true;
+}
+
 std::string FromWide(const wchar_t* text) { return FromWide(std::wstring(text != nullptr ? text : L"")); }
