@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "platform/win32_text.h"
 #include "support/file_error.h"
 #include "support/mbcs.h"
 
@@ -80,21 +81,6 @@ std::string Narrow(const std::wstring& text, UINT codePage) {
 // 932 lacks becomes '?'.
 std::string ToCp932(const std::wstring& text) { return Narrow(text, kCodePage); }
 
-// Code page 932 text of a UTF-16 text that has no character code page 932 lacks (no best fit, no
-// default character), or false: such a path, narrowed, would name another file or none.
-bool ExactCp932(const std::wstring& text, std::string& out) {
-    out.clear();
-    if (text.empty()) return true;
-    const int length = static_cast<int>(text.size());
-    BOOL lacking = FALSE;
-    const int count =
-        WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &lacking);
-    if (count <= 0 || lacking) return false;
-    out.resize(static_cast<std::size_t>(count));
-    WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, out.data(), count, nullptr, nullptr);
-    return true;
-}
-
 // The UTF-8 text of size bytes at pos to code page 932, appended to out; false (out unchanged) when
 // it is not valid UTF-8 or code page 932 lacks one of its characters.
 bool NarrowUtf8(const std::string& text, std::size_t pos, std::size_t size, std::string& out) {
@@ -153,6 +139,19 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 }
 
 }  // namespace
+
+bool ExactCp932(const std::wstring& text, std::string& out) {
+    out.clear();
+    if (text.empty()) return true;
+    const int length = static_cast<int>(text.size());
+    BOOL lacking = FALSE;
+    const int count =
+        WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &lacking);
+    if (count <= 0 || lacking) return false;
+    out.resize(static_cast<std::size_t>(count));
+    WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, out.data(), count, nullptr, nullptr);
+    return true;
+}
 
 // ---- File ----
 

@@ -1,5 +1,7 @@
 #include "ui/win/wide_text.h"
 
+#include "platform/win32_text.h"
+
 #include <windows.h>
 
 namespace {
@@ -26,17 +28,6 @@ std::string FromWide(const std::wstring& text) {
     return narrow;
 }
 
-bool FromWideExact(const std::wstring& text, std::string& out) {
-    out.clear();
-    if (text.empty()) return true;
-    const int length = static_cast<int>(text.size());
-    BOOL lacking = FALSE;
-    const int count =
-        WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &lacking);
-    if (count <= 0 || lacking) return false;
-    out.resize(static_cast<std::size_t>(count));
-    WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, out.data(), count, nullptr, nullptr);
-    return true;
-}
+bool FromWideExact(const std::wstring& text, std::string& out) { return platform::ExactCp932(text, out); }
 
 std::string FromWide(const wchar_t* text) { return FromWide(std::wstring(text != nullptr ? text : L"")); }
