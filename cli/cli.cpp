@@ -13,7 +13,7 @@
 #include "engine/output_record.h"
 #include "engine/record_layout.h"
 #include "support/log_file.h"
-#include "support/mbcs.h"
+#include "base/mbcs.h"
 #include "support/paths.h"
 
 namespace {

@@ -19,7 +19,7 @@ public:
     std::uint64_t SplitLimit() override { return m_splitLimit; }
     void SetProgress(int position) override;
     int GetProgress() override { return m_progress; }
-    void RecordsRead(std::int32_t count) override { m_records = count; }
+    void RecordsRead(std::int64_t count) override { m_records = count; }
     void SetStatusText(const std::string& text) override;
     void SetRowStatusText(int row, const std::string& text) override;
     void EnableControls(bool) override {}
@@ -40,7 +40,7 @@ private:
     bool m_live;
     bool m_barShown = false;
     int m_progress = 0;
-    std::int32_t m_records = 0;
+    std::int64_t m_records = 0;
     std::string m_currentName;
     double m_fileStart = 0;  // seconds
 };

@@ -6,12 +6,13 @@
 
 #include "engine/digest.h"
 #include "engine/messages.h"
+#include "engine/output_files.h"
 #include "engine/output_record.h"
 #include "engine/record_file.h"
 #include "engine/record_layout.h"
 #include "platform/platform.h"
-#include "support/file_error.h"
-#include "support/mbcs.h"
+#include "base/file_error.h"
+#include "base/mbcs.h"
 #include "support/paths.h"
 
 const char* const kSplitSizeEntries[kSplitSizeCount] = {
@@ -37,29 +38,11 @@ constexpr SplitSize kSplitSizes[kSplitSizeCount] = {
     {0, 0.0}, {3, 4.5}, {2, 119}, {2, 215}, {2, 599}, {3, 1.175}, {3, 2.068}, {2, 620},
 };
 
-// Output files beyond this number get four-digit names, which the three-character pattern misses.
-constexpr int kPatternFileLimit = 999;
-
-std::string OutputName(const std::string& base, int number) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "_%03d.CSV", number);
-    return base + buffer;
-}
-
 bool HoldsNul(const std::vector<std::string>& fields) {
     for (const std::string& field : fields) {
         if (field.find('\0') != std::string::npos) return true;
     }
     return false;
-}
-
-// Removes every output file of one input: the three-digit names the pattern selects, and any
-// four-digit ones a very large input made.
-void DeleteOutputFiles(const std::string& folder, const std::string& base, int fileCount) {
-    DeleteMatchingFiles(folder, base + "_???.csv");
-    for (int number = kPatternFileLimit + 1; number <= fileCount; ++number) {
-        DeleteFileIfExists(JoinPath(folder, OutputName(base, number)));
-    }
 }
 
 }  // namespace
@@ -124,67 +107,74 @@ FileStatus CConversionRun::Fail(int line, const std::string& detail, int message
     return Failed;
 }
 
-FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult& result) {
-    CRecordFile input(m_clock);
-    CRecordFile output(m_clock);
+bool CConversionRun::ConfirmAbort() {
+    m_flags.running = 0;
+    m_flags.abortRequested = 0;
+    if (m_host.ShowMessage(LoadMessage(kMsgConfirmAbort), MessageKind::Question)) return true;
+    m_flags.running = 1;
+    return false;
+}
+
+void CConversionRun::DeleteAfterFailure(COutputFiles& outputs, std::int64_t fileCount) noexcept {
+    // The failure being handled is the one to report; a deletion that fails as well is logged,
+    // and what it leaves has a temporary name (or is the continued first file).
+    try {
+        outputs.DeleteAll(fileCount);
+    } catch (const std::exception& error) {
+        try {
+            m_log.WriteLog(__LINE__, kLogSource, error.what());
+        } catch (...) {
+            // The log failed too: the failure's own report still follows.
+        }
+    }
+}
+
+// How the records of one file ended: Normal, or the cause of an early stop with what to report.
+struct CConversionRun::Outcome {
+    FileStatus status = Normal;
+    int position = 0;  // the faulty field of a field-length error
+    int line = 0;      // for Failed: the reporting line, detail text and message
+    std::string detail;
+    int messageId = 0;
+};
+
+CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecordFile& output, COutputFiles& outputs,
+                                                     std::uint64_t input_length, FileResult& result) {
+    bool aborted = false;
+    const auto keepTrying = [&]() {
+        if (m_flags.abortRequested.load() == 1) aborted = ConfirmAbort();
+        return !aborted;
+    };
+    const auto stopped = [](FileStatus status, int position = 0) {
+        Outcome outcome;
+        outcome.status = status;
+        outcome.position = position;
+        return outcome;
+    };
+    const auto failure = [](FileStatus status, int line, std::string detail, int messageId) {
+        return Outcome{status, 0, line, std::move(detail), messageId};
+    };
     std::vector<std::string> fields;
     fields.reserve(kFieldCount + 1);
     const CReferenceDigest digest(kReferenceKey, kReferenceOutputLength);
-    const std::string output_folder = m_host.OutputFolder();
 
-    if (!input.OpenWithRetry(input_path, CRecordFile::modeRead)) {
-        return Fail(__LINE__, "読込みファイル[" + input_path + "] オープンエラー", kMsgReadFailed);
-    }
-    const std::uint64_t input_length = input.GetLength();
-    if (input_length == 0) {
-        result.written_count = 0;
-        result.file_count = 0;
-        ++result.error_count;
-        result.message = kNoDataMessage;
-        return NoData;
-    }
-
-    const std::string base = FileNameFromPath(input_path, true);
-    std::string output_path = JoinPath(output_folder, OutputName(base, 1));
     // An existing first file is continued, not replaced; its length counts towards the limit.
-    if (!output.OpenWithRetry(output_path,
-                              CRecordFile::modeCreate | CRecordFile::modeNoTruncate | CRecordFile::modeWrite)) {
-        return Fail(__LINE__, "報告データファイル[" + output_path + "] 作成エラー", kMsgCreateFailed);
+    if (!output.OpenWithRetry(outputs.WritePath(1),
+                              CRecordFile::modeCreate | CRecordFile::modeNoTruncate | CRecordFile::modeWrite,
+                              keepTrying)) {
+        if (aborted) return stopped(Aborted);
+        return failure(Failed, __LINE__, "報告データファイル[" + outputs.FinalPath(1) + "] 作成エラー", kMsgCreateFailed);
     }
+    result.file_count = 1;
     std::uint64_t estimated_size = output.GetLength();
     const std::uint64_t split_limit = m_host.SplitLimit();
     const std::uint64_t progress_step = input_length / 100;
     std::uint64_t since_step = 0;
     m_host.SetProgress(0);
-    result.file_count = 1;
-
-    // The three ways that discard the file's output: close without writing out the buffer, then
-    // delete every output file of this input, the complete ones included.
-    auto discard = [&](FileStatus status, int position) {
-        output.Close();
-        DeleteOutputFiles(output_folder, base, result.file_count);
-        if (status == Aborted) {
-            m_host.SetConvertButtonText(kButtonConvert);
-            m_host.SetStatusText(kStatusAborted);
-            return status;
-        }
-        result.written_count = 0;
-        result.file_count = 0;
-        ++result.error_count;
-        if (status == FieldLengthError) result.message = FieldErrorText(FieldLengthError, position);
-        return status;
-    };
 
     for (;;) {
         // The abort request is answered between records, before the end of the input is seen.
-        if (m_flags.abortRequested.load() == 1) {
-            m_flags.running = 0;
-            m_flags.abortRequested = 0;
-            if (m_host.ShowMessage(LoadMessage(kMsgConfirmAbort), MessageKind::Question)) {
-                return discard(Aborted, 0);
-            }
-            m_flags.running = 1;
-        }
+        if (m_flags.abortRequested.load() == 1 && ConfirmAbort()) return stopped(Aborted);
 
         fields.clear();
         const std::int64_t line_bytes = input.ReadRecord(fields);
@@ -194,11 +184,11 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
         // A NUL byte has no place in a claim record: it would cut the identifying text short and
         // give a wrong reference number, so the record is refused like one of the wrong shape.
         if (fields.size() != static_cast<std::size_t>(kFieldCount) || HoldsNul(fields)) {
-            return discard(ColumnCountError, 0);
+            return stopped(ColumnCountError);
         }
         for (int position = 0; position < kFieldCount; ++position) {
             if (!IsFieldLengthValid(static_cast<std::int32_t>(fields[position].size()), position)) {
-                return discard(FieldLengthError, position);
+                return stopped(FieldLengthError, position);
             }
         }
         since_step += static_cast<std::uint64_t>(line_bytes);
@@ -206,19 +196,26 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
         // Every record is charged its longest possible size, so no file outgrows the medium.
         if (split_limit != 0 && estimated_size + kRecordCharge >= split_limit) {
             if (!output.FlushBuffer()) {
-                return Fail(__LINE__, "報告データファイル[" + output_path + "] 書込みエラー", kMsgWriteFailed);
+                return failure(Failed, __LINE__,
+                               "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
+                               kMsgWriteFailed);
             }
             output.Close();
             ++result.file_count;
             estimated_size = 0;
-            output_path = JoinPath(output_folder, OutputName(base, result.file_count));
-            if (!output.OpenWithRetry(output_path, CRecordFile::modeCreate | CRecordFile::modeWrite)) {
-                return Fail(__LINE__, "報告データファイル[" + output_path + "] 作成エラー", kMsgCreateFailed);
+            if (!output.OpenWithRetry(outputs.WritePath(result.file_count),
+                                      CRecordFile::modeCreate | CRecordFile::modeWrite, keepTrying)) {
+                if (aborted) return stopped(Aborted);
+                return failure(Failed, __LINE__,
+                               "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 作成エラー",
+                               kMsgCreateFailed);
             }
         }
 
         if (!output.WriteBuffered(BuildOutputLine(fields, digest))) {
-            return Fail(__LINE__, "報告データファイル[" + output_path + "] 書込みエラー", kMsgWriteFailed);
+            return failure(Failed, __LINE__,
+                           "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
+                           kMsgWriteFailed);
         }
         ++result.written_count;
         estimated_size += kRecordCharge;
@@ -230,32 +227,106 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
         }
     }
 
+    // The last file is written out and made durable, then every file gets its final name.
     if (!output.FlushBuffer()) {
-        return Fail(__LINE__, "報告データファイル[" + output_path + "] 書込みエラー", kMsgWriteFailed);
+        return failure(Failed, __LINE__,
+                       "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
+                       kMsgWriteFailed);
+    }
+    output.Close();
+    const std::string uncommitted = outputs.Commit(result.file_count);
+    if (!uncommitted.empty()) {
+        return failure(Failed, __LINE__, "報告データファイル[" + uncommitted + "] 書込みエラー", kMsgWriteFailed);
     }
     m_host.RecordsRead(result.read_count);
     m_host.SetProgress(100);
-    return Normal;
+    return stopped(Normal);
 }
 
-void CConversionRun::ReportException(int line, const std::string& text) {
-    m_host.EnableControls(true);
-    m_flags.running = 0;
-    const std::string fatal = LoadMessage(kMsgFatal);
+FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult& result) {
+    CRecordFile input(m_clock);
+    CRecordFile output(m_clock);
+    const std::string output_folder = m_host.OutputFolder();
+
+    bool aborted = false;
+    const auto keepTrying = [&]() {
+        if (m_flags.abortRequested.load() == 1) aborted = ConfirmAbort();
+        return !aborted;
+    };
+    if (!input.OpenWithRetry(input_path, CRecordFile::modeRead, keepTrying)) {
+        if (!aborted) return Fail(__LINE__, "読込みファイル[" + input_path + "] オープンエラー", kMsgReadFailed);
+        m_host.SetConvertButtonText(kButtonConvert);
+        m_host.SetStatusText(kStatusAborted);
+        return Aborted;
+    }
+    const std::uint64_t input_length = input.GetLength();
+    if (input_length == 0) {
+        result.written_count = 0;
+        result.file_count = 0;
+        ++result.error_count;
+        result.message = kNoDataMessage;
+        return NoData;
+    }
+
+    COutputFiles outputs(output_folder, FileNameFromPath(input_path, true));
+    outputs.Prepare();
+    Outcome outcome;
     try {
-        m_log.WriteLog(line, kLogSource, text + fatal);
+        outcome = WriteOutputs(input, output, outputs, input_length, result);
     } catch (...) {
-        // The log itself failed: the message box below is all that can still be done.
+        // A read error or another exception: the file's outputs go before the worker reports it.
+        output.Close();
+        DeleteAfterFailure(outputs, result.file_count);
+        throw;
     }
-    m_host.ShowMessage(fatal, MessageKind::Stop);
-    m_host.SetConvertButtonText(kButtonConvert);
-    for (std::size_t row = 0; row < m_files.statuses.size(); ++row) {
-        if (m_files.statuses[row] == Processing) {
-            m_files.statuses[row] = Failed;
-            ShowFileStatus(static_cast<int>(row), Failed);
-            break;
+    if (outcome.status == Normal) return Normal;
+
+    // Every other end discards the file's output: the current file is closed without writing out
+    // its buffer, and every output file of this input is deleted, the complete ones included.
+    output.Close();
+    if (outcome.status == Failed) {
+        DeleteAfterFailure(outputs, result.file_count);
+        return Fail(outcome.line, outcome.detail, outcome.messageId);
+    }
+    outputs.DeleteAll(result.file_count);
+    if (outcome.status == Aborted) {
+        m_host.SetConvertButtonText(kButtonConvert);
+        m_host.SetStatusText(kStatusAborted);
+        return Aborted;
+    }
+    result.written_count = 0;
+    result.file_count = 0;
+    ++result.error_count;
+    if (outcome.status == FieldLengthError) result.message = FieldErrorText(FieldLengthError, outcome.position);
+    return outcome.status;
+}
+
+void CConversionRun::ReportException(int line, const std::string& text) noexcept {
+    // The last way out of a run: each step is tried on its own, so that a driver or a log that
+    // fails in turn still leaves the controls enabled and the button reading 変換(&C).
+    const auto attempt = [](auto&& step) {
+        try {
+            step();
+        } catch (...) {
+            // Nothing is left to tell it to: the steps that follow still run.
         }
-    }
+    };
+    attempt([&] { m_host.EnableControls(true); });
+    m_flags.running = 0;
+    std::string fatal;
+    attempt([&] { fatal = LoadMessage(kMsgFatal); });
+    attempt([&] { m_log.WriteLog(line, kLogSource, text + fatal); });
+    attempt([&] { m_host.ShowMessage(fatal, MessageKind::Stop); });
+    attempt([&] { m_host.SetConvertButtonText(kButtonConvert); });
+    attempt([&] {
+        for (std::size_t row = 0; row < m_files.statuses.size(); ++row) {
+            if (m_files.statuses[row] == Processing) {
+                m_files.statuses[row] = Failed;
+                ShowFileStatus(static_cast<int>(row), Failed);
+                break;
+            }
+        }
+    });
 }
 
 int CConversionRun::ConvertThreadProc() {
@@ -312,7 +383,13 @@ int CConversionRun::ConvertThreadProc() {
         m_host.SetStatusText("カルデノ　正常終了 (" + elapsed + ")");
         return 1;
     } catch (const std::exception& error) {
-        ReportException(__LINE__, std::string(error.what()) + " ");
+        std::string text;
+        try {
+            text = std::string(error.what()) + " ";
+        } catch (...) {
+            text = kUnknownException;  // no memory for the error's own text
+        }
+        ReportException(__LINE__, text);
     } catch (...) {
         ReportException(__LINE__, kUnknownException);
     }
@@ -323,12 +400,15 @@ int CConversionRun::WriteResultReport() {
     static const std::string kRule = std::string(78, '=') + "\r\n";
     static const std::string kStars = std::string(78, '*') + "\r\n";
     platform::File file;
+    std::string partial;
     try {
         const std::int64_t now = m_clock.Now();
         const std::string output_folder = m_host.OutputFolder();
         const std::string path =
             JoinPath(output_folder, FormatLocalTime(m_clock, now, "%Y%m%d%H%M%S") + "_Result.txt");
-        if (!file.Open(path, platform::File::modeCreate | platform::File::modeWrite)) return 0;
+        // Written under a temporary name and renamed when complete: a report is whole or absent.
+        if (!file.Open(path + kPartialSuffix, platform::File::modeCreate | platform::File::modeWrite)) return 0;
+        partial = path + kPartialSuffix;
 
         std::string body;
         bool any_error = false;
@@ -347,9 +427,9 @@ int CConversionRun::WriteResultReport() {
                 body += "フ ァ イ ル ：[ OUT ] なし\r\n";
             } else {
                 const std::string base = name.substr(0, name.size() >= 4 ? name.size() - 4 : 0);
-                for (int number = 1; number <= result.file_count; ++number) {
+                for (std::int64_t number = 1; number <= result.file_count; ++number) {
                     body += number == 1 ? "フ ァ イ ル ：[ OUT ] " : "            ：[ OUT ] ";
-                    body += JoinPath(output_folder, OutputName(base, number)) + "\r\n";
+                    body += JoinPath(output_folder, COutputFiles::FinalName(base, number)) + "\r\n";
                 }
             }
             body += "レコード件数：[ I N ] " + std::to_string(result.read_count) + "\r\n";
@@ -375,14 +455,34 @@ int CConversionRun::WriteResultReport() {
         report += body;
 
         file.Write(report.data(), report.size());
+        file.Sync();
         file.Close();
+        if (!platform::RenameFile(partial, path) || !platform::SyncFolder(output_folder)) {
+            DiscardReport(partial, path);
+            return 0;
+        }
         m_reportPath = path;
         m_host.OpenReport(path);
         return 1;
     } catch (...) {
-        // Any failure of the report is told by the caller (message 114); the file, if created,
-        // stays as far as it was written.
+        // Any failure of the report is told by the caller (message 114); no part of it remains.
         file.Close();
+        if (!partial.empty()) DiscardReport(partial, "");
         return 0;
+    }
+}
+
+void CConversionRun::DiscardReport(const std::string& partial, const std::string& path) noexcept {
+    // Best effort: the caller reports the report's failure (message 114) whatever is left here.
+    for (const std::string* name : {&partial, &path}) {
+        if (name->empty()) continue;
+        int error = 0;
+        if (platform::PathExists(*name) && !platform::RemoveFile(*name, &error)) {
+            try {
+                m_log.WriteLog(__LINE__, kLogSource, platform::FileFailure("削除", *name, error).what());
+            } catch (...) {
+                // The log failed too: message 114 still follows.
+            }
+        }
     }
 }

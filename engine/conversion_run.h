@@ -13,6 +13,9 @@
 #include "support/clock.h"
 #include "support/log_file.h"
 
+class COutputFiles;
+class CRecordFile;
+
 // The entries of the split-size list, position 0 to 7 ("分割なし" to "CD-R (640 MB)").
 constexpr int kSplitSizeCount = 8;
 extern const char* const kSplitSizeEntries[kSplitSizeCount];
@@ -46,9 +49,11 @@ public:
                    IClock& clock = SystemClock());
 
     // Converts one input file into its output files; result is the caller's, zeroed.
-    // Returns Normal, Aborted, ColumnCountError, FieldLengthError, NoData or Failed. File errors of
-    // opening, creating and writing are logged, shown and returned as Failed; other file errors
-    // (reading, deleting) throw FileError to the caller.
+    // Returns Normal, Aborted, ColumnCountError, FieldLengthError, NoData or Failed. The outputs
+    // are written under temporary names and get their final names only when all are complete;
+    // every other end deletes them. File errors of opening, creating, writing and renaming are
+    // logged, shown and returned as Failed; other file errors (reading, deleting) throw FileError
+    // to the caller, after the outputs were deleted.
     FileStatus ConvertFile(const std::string& input_path, FileResult& result);
 
     // The whole run, on the worker thread: 1 when it ended with a written result report, else 0.
@@ -56,7 +61,7 @@ public:
     int ConvertThreadProc();
 
     // Writes the result report into the output folder and asks the driver to show it. 1 when
-    // written, 0 when the file could not be created or written.
+    // written, 0 when the file could not be created or written (then no part of it is left).
     int WriteResultReport();
 
     // Sets a row's status column to the text of code (no change for codes without a text).
@@ -66,8 +71,18 @@ public:
     const std::string& ReportPath() const { return m_reportPath; }
 
 private:
+    struct Outcome;
+    Outcome WriteOutputs(CRecordFile& input, CRecordFile& output, COutputFiles& outputs, std::uint64_t input_length,
+                         FileResult& result);
     FileStatus Fail(int line, const std::string& detail, int messageId);
-    void ReportException(int line, const std::string& text);
+    // The abort handshake: both flags cleared, the question asked; true when the user confirms
+    // (running stays 0), false when not (running is 1 again).
+    bool ConfirmAbort();
+    void DeleteAfterFailure(COutputFiles& outputs, std::int64_t fileCount) noexcept;
+    void ReportException(int line, const std::string& text) noexcept;
+    // Removes what is left of a report that failed: its temporary file, and its final one when
+    // the rename went through but could not be made durable.
+    void DiscardReport(const std::string& partial, const std::string& path) noexcept;
 
     IRunHost& m_host;
     InputFileStore& m_files;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/messages.h"
-#include "support/mbcs.h"
+#include "base/mbcs.h"
 #include "support/paths.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "engine/record_layout.h"
-#include "support/mbcs.h"
+#include "base/mbcs.h"
 
 namespace {
 

@@ -10,20 +10,24 @@ namespace {
 // enough that memory stays flat whatever the input's size.
 constexpr std::size_t kReadAheadSize = 1 << 20;
 constexpr char kEndOfFileMark = 0x1A;  // Ctrl-Z, left at the end of files by old editors
+constexpr int kRetryPollMilliseconds = 100;  // how often a waiting open asks whether to go on
 }  // namespace
 
 CRecordFile::CRecordFile(IClock& clock) : m_clock(clock) {}
 
 CRecordFile::~CRecordFile() { m_file.Close(); }
 
-int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags) {
+int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const std::function<bool()>& keepTrying) {
     m_file.Close();
     bool open = m_file.Open(path, flags);
     // A file held by another program (a virus scanner, an editor) is tried again for about five
-    // minutes before the open is given up.
+    // minutes before the open is given up; the caller may end the wait sooner (an abort).
     for (int attempt = 0; !open && attempt < kOpenRetries; ++attempt) {
         const std::int64_t waitStart = m_clock.Now();
-        while (m_clock.Now() - waitStart < kOpenRetrySeconds) m_clock.Sleep(100);
+        while (m_clock.Now() - waitStart < kOpenRetrySeconds) {
+            m_clock.Sleep(kRetryPollMilliseconds);
+            if (keepTrying && !keepTrying()) return 0;
+        }
         open = m_file.Open(path, flags);
     }
     if (!open) return 0;

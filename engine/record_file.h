@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,9 @@ public:
 
     // Opens path; while that fails, tries again up to 100 times, about 3 seconds apart. With
     // modeNoTruncate the position moves to the end. 1 when open, 0 when every attempt failed.
-    int OpenWithRetry(const std::string& path, unsigned flags);
+    // keepTrying, when given, is asked about ten times a second during the waits; when it answers
+    // false the open is given up at once (0).
+    int OpenWithRetry(const std::string& path, unsigned flags, const std::function<bool()>& keepTrying = {});
     // Appends the next record's fields to fields, skipping blank lines and lines starting with "#".
     // Returns the bytes the line takes in the file (its length + 2 for CR LF, + 1 for a bare LF),
     // or 0 at the end of the input. Read errors throw FileError.

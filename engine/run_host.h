@@ -32,7 +32,7 @@ public:
     virtual void SetProgress(int position) = 0;
     virtual int GetProgress() = 0;
     // Records read so far of the current file, told with every progress step (for a rate display).
-    virtual void RecordsRead(std::int32_t /*count*/) {}
+    virtual void RecordsRead(std::int64_t /*count*/) {}
     virtual void SetStatusText(const std::string& text) = 0;
     // The status column of a row of the file list; text may be empty.
     virtual void SetRowStatusText(int row, const std::string& text) = 0;

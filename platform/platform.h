@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/file_error.h"
+
 namespace platform {
 
 // The path separator of this side: '/' on POSIX, '\\' on Windows.
@@ -21,7 +23,7 @@ extern const std::size_t kMaxPath;
 extern const bool kCaseSensitiveFileSystem;
 
 // An open file, in binary mode, opened exclusively (no other opener may share it while it is open).
-// Read, Write, Seek and GetLength throw FileError (support/file_error.h) on failure; Open reports by result.
+// Read, Write, Seek, GetLength and Sync throw FileError on failure; Open reports by result.
 class File {
 public:
     enum : unsigned {
@@ -72,11 +74,43 @@ std::vector<std::string> FindEntries(const std::string& folder, const std::strin
 // Deletes a file. True on success; false with the system's error code in *error.
 bool RemoveFile(const std::string& path, int* error = nullptr);
 
+// Gives a closed file a new name in the same folder, replacing a file of that name. The rename is
+// durable when this returns true on Windows (write-through); on POSIX, SyncFolder makes it so.
+// False with the system's error code in *error.
+bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
+
+// Makes the names of a folder's entries durable (POSIX: fsync of the folder; nothing to do on
+// Windows, whose renames are write-through). False with the system's error code in *error.
+bool SyncFolder(const std::string& folder, int* error = nullptr);
+
 // Creates one folder (its parent must exist). True on success.
 bool MakeDirectory(const std::string& path, int* error = nullptr);
 
 // The system's text for an error code of this side, as code page 932 text.
 std::string ErrorText(int error);
+// The FileError of a failed operation on path, with the system's text for error.
+FileError FileFailure(const std::string& operation, const std::string& path, int error);
+
+// ---- Fault injection ----
+// The file operations a test can make fail, as the layer sees them: Open is an open without
+// modeCreate, Create one with it; Flush is File::Sync.
+enum class FileOperation { Open, Create, Read, Write, Flush, Rename, Delete };
+enum class Fault {
+    None,
+    Failure,   // the side's input/output error
+    DiskFull,  // the side's disk-full error
+};
+class IFileFaults {
+public:
+    virtual ~IFileFaults() = default;
+    // Asked before each operation (from any thread). path is the file's path (for a rename, the
+    // old name). For Write, allowed starts at the bytes to be written; lowering it with a fault
+    // lets that many bytes reach the file before the write fails, as on a disk that fills up.
+    virtual Fault Before(FileOperation operation, const std::string& path, std::size_t& allowed) = 0;
+};
+// Installs faults for the whole process; nullptr removes them. For tests: the program never
+// installs any, and then every operation costs one atomic load more.
+void SetFileFaults(IFileFaults* faults);
 
 enum class KnownFolder {
     UserData,       // per-user application data (Windows: roaming AppData; POSIX: $XDG_STATE_HOME)

@@ -19,9 +19,9 @@
 #include <stdexcept>
 #include <utility>
 
+#include "base/mbcs.h"
 #include "platform/platform.h"
-#include "support/file_error.h"
-#include "support/mbcs.h"
+#include "platform/platform_faults.h"
 
 namespace platform {
 
@@ -130,6 +130,9 @@ int StreamDescriptor(Stream stream) { return stream == Stream::Out ? STDOUT_FILE
 
 std::atomic<bool (*)()> g_interruptHandler{nullptr};
 
+// The error an injected fault stands for on this side.
+int FaultError(Fault fault) { return fault == Fault::DiskFull ? ENOSPC : EIO; }
+
 extern "C" void OnInterruptSignal(int signal) {
     auto handler = g_interruptHandler.load();
     if (handler != nullptr && handler()) return;
@@ -157,6 +160,11 @@ bool File::Open(const std::string& path, unsigned flags, int* error) {
     // Truncation waits for the lock: a file that another opener holds must not be emptied.
     bool truncate = (flags & modeCreate) && !(flags & modeNoTruncate);
 
+    if (Fault fault = InjectedFault(flags & modeCreate ? FileOperation::Create : FileOperation::Open, path);
+        fault != Fault::None) {
+        if (error != nullptr) *error = FaultError(fault);
+        return false;
+    }
     int fd = ::open(Native(path).c_str(), openFlags, 0666);
     int failure = fd < 0 ? errno : 0;
     if (fd >= 0) {
@@ -183,13 +191,16 @@ bool File::Open(const std::string& path, unsigned flags, int* error) {
 }
 
 std::size_t File::Read(void* buffer, std::size_t size) {
+    if (Fault fault = InjectedFault(FileOperation::Read, m_path); fault != Fault::None) {
+        throw FileFailure("読込み", m_path, FaultError(fault));
+    }
     char* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < size) {
         ssize_t count = ::read(Descriptor(m_handle), out + done, size - done);
         if (count < 0) {
             if (errno == EINTR) continue;
-            throw FileError("読込み", m_path, errno);
+            throw FileFailure("読込み", m_path, errno);
         }
         if (count == 0) break;
         done += static_cast<std::size_t>(count);
@@ -199,34 +210,41 @@ std::size_t File::Read(void* buffer, std::size_t size) {
 
 void File::Write(const void* data, std::size_t size) {
     const char* in = static_cast<const char*>(data);
+    std::size_t allowed = size;
+    const Fault fault = InjectedFault(FileOperation::Write, m_path, allowed);
+    if (fault != Fault::None) size = std::min(size, allowed);
     std::size_t done = 0;
     while (done < size) {
         ssize_t count = ::write(Descriptor(m_handle), in + done, size - done);
         if (count < 0) {
             if (errno == EINTR) continue;
-            throw FileError("書込み", m_path, errno);
+            throw FileFailure("書込み", m_path, errno);
         }
         done += static_cast<std::size_t>(count);
     }
+    if (fault != Fault::None) throw FileFailure("書込み", m_path, FaultError(fault));
 }
 
 std::uint64_t File::Seek(std::int64_t offset, Origin origin) {
     int whence = origin == Origin::Begin ? SEEK_SET : origin == Origin::Current ? SEEK_CUR : SEEK_END;
     off_t position = ::lseek(Descriptor(m_handle), static_cast<off_t>(offset), whence);
-    if (position < 0) throw FileError("位置移動", m_path, errno);
+    if (position < 0) throw FileFailure("位置移動", m_path, errno);
     return static_cast<std::uint64_t>(position);
 }
 
 std::uint64_t File::GetLength() {
     struct stat status;
-    if (fstat(Descriptor(m_handle), &status) != 0) throw FileError("サイズ取得", m_path, errno);
+    if (fstat(Descriptor(m_handle), &status) != 0) throw FileFailure("サイズ取得", m_path, errno);
     return static_cast<std::uint64_t>(status.st_size);
 }
 
 void File::Sync() {
+    if (Fault fault = InjectedFault(FileOperation::Flush, m_path); fault != Fault::None) {
+        throw FileFailure("書込み", m_path, FaultError(fault));
+    }
     // Devices and pipes have nothing to make durable.
     if (fsync(Descriptor(m_handle)) != 0 && errno != EINVAL && errno != EROFS) {
-        throw FileError("書込み", m_path, errno);
+        throw FileFailure("書込み", m_path, errno);
     }
 }
 
@@ -261,9 +279,34 @@ std::vector<std::string> FindEntries(const std::string& folder, const std::strin
 }
 
 bool RemoveFile(const std::string& path, int* error) {
+    if (Fault fault = InjectedFault(FileOperation::Delete, path); fault != Fault::None) {
+        if (error != nullptr) *error = FaultError(fault);
+        return false;
+    }
     if (::unlink(Native(path).c_str()) == 0) return true;
     if (error != nullptr) *error = errno;
     return false;
+}
+
+bool RenameFile(const std::string& from, const std::string& to, int* error) {
+    int failure = 0;
+    if (Fault fault = InjectedFault(FileOperation::Rename, from); fault != Fault::None) {
+        failure = FaultError(fault);
+    } else if (::rename(Native(from).c_str(), Native(to).c_str()) != 0) {
+        failure = errno;
+    }
+    if (failure != 0 && error != nullptr) *error = failure;
+    return failure == 0;
+}
+
+bool SyncFolder(const std::string& folder, int* error) {
+    int fd = ::open(Native(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int failure = fd < 0 ? errno : 0;
+    // A file system that cannot sync a folder (EINVAL) keeps its names as it keeps them.
+    if (fd >= 0 && fsync(fd) != 0 && errno != EINVAL && errno != EROFS) failure = errno;
+    if (fd >= 0) ::close(fd);
+    if (failure != 0 && error != nullptr) *error = failure;
+    return failure == 0;
 }
 
 bool MakeDirectory(const std::string& path, int* error) {

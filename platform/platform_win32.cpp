@@ -13,10 +13,10 @@
 #include <stdexcept>
 #include <utility>
 
+#include "base/mbcs.h"
 #include "platform/platform.h"
+#include "platform/platform_faults.h"
 #include "platform/win32_text.h"
-#include "support/file_error.h"
-#include "support/mbcs.h"
 
 namespace platform {
 
@@ -131,6 +131,9 @@ std::string KnownFolderPath(int csidl) {
 
 std::atomic<bool (*)()> g_interruptHandler{nullptr};
 
+// The error an injected fault stands for on this side.
+int FaultError(Fault fault) { return fault == Fault::DiskFull ? ERROR_DISK_FULL : ERROR_IO_DEVICE; }
+
 // FALSE passes the event on to the default handling, which ends the process.
 BOOL WINAPI OnConsoleControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
@@ -165,6 +168,11 @@ bool File::Open(const std::string& path, unsigned flags, int* error) {
                                            : GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
     if (flags & modeCreate) disposition = (flags & modeNoTruncate) ? OPEN_ALWAYS : CREATE_ALWAYS;
+    if (Fault fault = InjectedFault(flags & modeCreate ? FileOperation::Create : FileOperation::Open, path);
+        fault != Fault::None) {
+        if (error != nullptr) *error = FaultError(fault);
+        return false;
+    }
     HANDLE handle =
         CreateFileW(Widen(path).c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -177,13 +185,16 @@ bool File::Open(const std::string& path, unsigned flags, int* error) {
 }
 
 std::size_t File::Read(void* buffer, std::size_t size) {
+    if (Fault fault = InjectedFault(FileOperation::Read, m_path); fault != Fault::None) {
+        throw FileFailure("読込み", m_path, FaultError(fault));
+    }
     char* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < size) {
         DWORD count = 0;
         DWORD wanted = static_cast<DWORD>(std::min(size - done, kMaxTransfer));
         if (!ReadFile(Handle(m_handle), out + done, wanted, &count, nullptr)) {
-            throw FileError("読込み", m_path, LastError());
+            throw FileFailure("読込み", m_path, LastError());
         }
         if (count == 0) break;
         done += count;
@@ -193,16 +204,20 @@ std::size_t File::Read(void* buffer, std::size_t size) {
 
 void File::Write(const void* data, std::size_t size) {
     const char* in = static_cast<const char*>(data);
+    std::size_t allowed = size;
+    const Fault fault = InjectedFault(FileOperation::Write, m_path, allowed);
+    if (fault != Fault::None) size = std::min(size, allowed);
     std::size_t done = 0;
     while (done < size) {
         DWORD count = 0;
         DWORD wanted = static_cast<DWORD>(std::min(size - done, kMaxTransfer));
         if (!WriteFile(Handle(m_handle), in + done, wanted, &count, nullptr)) {
-            throw FileError("書込み", m_path, LastError());
+            throw FileFailure("書込み", m_path, LastError());
         }
-        if (count == 0) throw FileError("書込み", m_path, ERROR_DISK_FULL);
+        if (count == 0) throw FileFailure("書込み", m_path, ERROR_DISK_FULL);
         done += count;
     }
+    if (fault != Fault::None) throw FileFailure("書込み", m_path, FaultError(fault));
 }
 
 std::uint64_t File::Seek(std::int64_t offset, Origin origin) {
@@ -211,19 +226,22 @@ std::uint64_t File::Seek(std::int64_t offset, Origin origin) {
     distance.QuadPart = offset;
     LARGE_INTEGER position;
     if (!SetFilePointerEx(Handle(m_handle), distance, &position, method)) {
-        throw FileError("位置移動", m_path, LastError());
+        throw FileFailure("位置移動", m_path, LastError());
     }
     return static_cast<std::uint64_t>(position.QuadPart);
 }
 
 std::uint64_t File::GetLength() {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(Handle(m_handle), &size)) throw FileError("サイズ取得", m_path, LastError());
+    if (!GetFileSizeEx(Handle(m_handle), &size)) throw FileFailure("サイズ取得", m_path, LastError());
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
 void File::Sync() {
-    if (!FlushFileBuffers(Handle(m_handle))) throw FileError("書込み", m_path, LastError());
+    if (Fault fault = InjectedFault(FileOperation::Flush, m_path); fault != Fault::None) {
+        throw FileFailure("書込み", m_path, FaultError(fault));
+    }
+    if (!FlushFileBuffers(Handle(m_handle))) throw FileFailure("書込み", m_path, LastError());
 }
 
 void File::Close() noexcept {
@@ -267,10 +285,29 @@ std::vector<std::string> FindEntries(const std::string& folder, const std::strin
 }
 
 bool RemoveFile(const std::string& path, int* error) {
+    if (Fault fault = InjectedFault(FileOperation::Delete, path); fault != Fault::None) {
+        if (error != nullptr) *error = FaultError(fault);
+        return false;
+    }
     if (DeleteFileW(Widen(path).c_str())) return true;
     if (error != nullptr) *error = LastError();
     return false;
 }
+
+bool RenameFile(const std::string& from, const std::string& to, int* error) {
+    int failure = 0;
+    if (Fault fault = InjectedFault(FileOperation::Rename, from); fault != Fault::None) {
+        failure = FaultError(fault);
+    } else if (!MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        failure = LastError();
+    }
+    if (failure != 0 && error != nullptr) *error = failure;
+    return failure == 0;
+}
+
+// Renames are write-through here: there is nothing left to make durable.
+bool SyncFolder(const std::string&, int*) { return true; }
 
 bool MakeDirectory(const std::string& path, int* error) {
     if (CreateDirectoryW(Widen(path).c_str(), nullptr)) return true;

@@ -1,8 +1,8 @@
 #include "support/log_file.h"
 
 #include "platform/platform.h"
-#include "support/file_error.h"
-#include "support/mbcs.h"
+#include "base/file_error.h"
+#include "base/mbcs.h"
 #include "support/paths.h"
 
 namespace {
@@ -24,7 +24,7 @@ bool CLogFile::InitLog(const std::string& folder, const std::string& oldLogs) {
         ListFiles(folder, oldLogs, 1, logs);
         for (std::size_t i = 0; i + kLogsKept < logs.size(); ++i) {
             int error = 0;
-            if (!platform::RemoveFile(logs[i], &error)) throw FileError("削除", logs[i], error);
+            if (!platform::RemoveFile(logs[i], &error)) throw platform::FileFailure("削除", logs[i], error);
         }
     }
     std::string date = FormatLocalTime(m_clock, m_clock.Now(), "%Y%m%d");

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "platform/platform.h"
-#include "support/file_error.h"
-#include "support/mbcs.h"
+#include "base/file_error.h"
+#include "base/mbcs.h"
 
 namespace {
 
@@ -28,14 +28,14 @@ bool FileExists(const std::string& path) { return platform::PathExists(path); }
 std::uint64_t GetFileLength(const std::string& path) {
     platform::File file;
     int error = 0;
-    if (!file.Open(path, platform::File::modeRead, &error)) throw FileError("サイズ取得", path, error);
+    if (!file.Open(path, platform::File::modeRead, &error)) throw platform::FileFailure("サイズ取得", path, error);
     return file.GetLength();
 }
 
 void DeleteFileIfExists(const std::string& path) {
     if (!FileExists(path)) return;
     int error = 0;
-    if (!platform::RemoveFile(path, &error)) throw FileError("削除", path, error);
+    if (!platform::RemoveFile(path, &error)) throw platform::FileFailure("削除", path, error);
 }
 
 void DeleteMatchingFiles(const std::string& folder, const std::string& pattern) {

@@ -1,7 +1,7 @@
 // Free functions to test, list, create and delete files and folders, to split texts, and to show a
 // file size. They hold no state and may run on any thread. Texts are code page 932 byte strings;
 // paths use the platform's separator (platform::kPathSeparator).
-// Failed file operations raise FileError (support/file_error.h).
+// Failed file operations raise FileError (base/file_error.h).
 #pragma once
 
 #include <cstdint>

@@ -5,7 +5,7 @@
 
 #include "engine/convert_checks.h"
 #include "engine/messages.h"
-#include "support/mbcs.h"
+#include "base/mbcs.h"
 #include "support/paths.h"
 #include "tests/test_support.h"
 

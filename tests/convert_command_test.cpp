@@ -10,7 +10,7 @@
 
 #include "engine/messages.h"
 #include "platform/platform.h"
-#include "support/file_error.h"
+#include "base/file_error.h"
 #include "support/paths.h"
 #include "tests/scripted_services.h"
 #include "tests/test_support.h"
@@ -37,7 +37,7 @@ class FakeView : public IConvertView {
     void SetStatusText(const std::string& text) override { statusText = text; }
     void SetProgress(int position) override { progress = position; }
     void FillFileList(const std::string& folder, const std::vector<std::string>& names) override {
-        if (fillThrows) throw FileError("サイズ取得", JoinPath(folder, names.at(0)), 5);
+        if (fillThrows) throw FileError("サイズ取得", JoinPath(folder, names.at(0)), 5, "");
         fills.emplace_back(folder, names);
     }
     void ClearRowStatuses() override { ++rowClears; }

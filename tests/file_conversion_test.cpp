@@ -218,18 +218,18 @@ TEST_F(ConvertFileTest, AnInputThatCannotBeOpenedIsLoggedShownAndFails) {
               std::string::npos);
 }
 
-TEST_F(ConvertFileTest, AnOutputThatCannotBeCreatedFailsAndKeepsEarlierFiles) {
+TEST_F(ConvertFileTest, AFinalNameTakenByAFolderFailsTheRenameAndLeavesNoOutput) {
     CreateFolderTree(out / (kBase + "_002.CSV"));  // a folder where the second file must go
     host.splitLimit = 173 * 2 + 1;
     EXPECT_EQ(Convert(ClaimLines(5)), Failed);
-    EXPECT_EQ(host.messages.at(0).first, LoadMessage(kMsgCreateFailed));
-    EXPECT_NE(LogText().find("報告データファイル[" + (out / (kBase + "_002.CSV")) + "] 作成エラー"), std::string::npos);
-    EXPECT_EQ(result.file_count, 2);
-    EXPECT_EQ(result.written_count, 2);
-    EXPECT_TRUE(Exists(out / (kBase + "_001.CSV")));
+    EXPECT_EQ(host.messages.at(0).first, LoadMessage(kMsgWriteFailed));
+    EXPECT_NE(LogText().find("報告データファイル[" + (out / (kBase + "_002.CSV")) + "] 書込みエラー"), std::string::npos);
+    EXPECT_EQ(result.file_count, 3);
+    EXPECT_EQ(result.written_count, 5);
+    EXPECT_EQ(Outputs(), std::vector<std::string>{kBase + "_002.CSV"});  // the folder, which is not ours
 }
 
-TEST_F(ConvertFileTest, AWriteThatFailsIsReportedAndKeepsTheFiles) {
+TEST_F(ConvertFileTest, AWriteThatFailsIsReportedAndDeletesTheFiles) {
     // The first output is a link to a device that refuses every write.
     std::error_code error;
     std::filesystem::create_symlink("/dev/full", std::filesystem::path(out / (kBase + "_001.CSV")), error);
@@ -239,7 +239,7 @@ TEST_F(ConvertFileTest, AWriteThatFailsIsReportedAndKeepsTheFiles) {
     EXPECT_NE(LogText().find("報告データファイル[" + (out / (kBase + "_001.CSV")) + "] 書込みエラー"), std::string::npos);
     EXPECT_EQ(host.statusText, "カルデノ　異常終了");
     EXPECT_EQ(result.written_count, 2);
-    EXPECT_EQ(Outputs().size(), 1u);
+    EXPECT_TRUE(Outputs().empty());
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "support/file_error.h"
+#include "base/file_error.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
-#include "support/file_error.h"
-#include "support/mbcs.h"
+#include "base/file_error.h"
+#include "base/mbcs.h"
 #include "tests/test_support.h"
 
 namespace {

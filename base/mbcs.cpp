@@ -1,4 +1,4 @@
-#include "support/mbcs.h"
+#include "base/mbcs.h"
 
 #include <algorithm>
 #include <utility>
