@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/messages.h"
+#include "engine/output_files.h"
 #include "base/mbcs.h"
 #include "support/paths.h"
 
@@ -86,9 +87,12 @@ ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::stri
         files.checks.push_back(state);
         if (state != 1) continue;
         const std::string& name = files.names[row];
+        const std::string base = name.substr(0, name.size() - kExtensionLength);
         std::vector<std::string> existing;
-        ListFiles(outputFolder, name.substr(0, name.size() - kExtensionLength) + "_???.csv", 0, existing);
-        if (!existing.empty()) return Refuse(kMsgOutputExists);
+        ListFiles(outputFolder, base + "_???.csv", 0, existing);
+        // Outputs beside a temporary file of the same input were left by a run that was killed
+        // before it finished them: the conversion replaces them, so they do not count.
+        if (!existing.empty() && !COutputFiles::Interrupted(outputFolder, base)) return Refuse(kMsgOutputExists);
         anyChecked = true;
     }
     if (!anyChecked) return Refuse(kMsgNoFileChosen);

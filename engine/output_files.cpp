@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "support/paths.h"
@@ -30,8 +31,25 @@ std::string COutputFiles::WritePath(std::int64_t number) const {
     return FinalPath(number) + kPartialSuffix;
 }
 
+bool COutputFiles::Interrupted(const std::string& folder, const std::string& base) {
+    std::vector<std::string> leftovers;
+    ListFiles(folder, base + "_*.CSV" + kPartialSuffix, 0, leftovers);
+    return !leftovers.empty();
+}
+
 void COutputFiles::Prepare() {
-    DeleteMatchingFiles(m_folder, m_base + "_*.CSV" + kPartialSuffix);
+    if (Interrupted(m_folder, m_base)) {
+        // The renames run from the first file to the last, and every temporary file is complete
+        // before the first of them: while one is left, the set under final names is not whole.
+        std::vector<std::string> finals;
+        ListFiles(m_folder, m_base + "_*.CSV", 0, finals);
+        for (const std::string& name : finals) {
+            const std::string number = name.substr(m_base.size() + 1, name.size() - m_base.size() - 5);
+            const bool numbered = number.size() >= 3 && number.find_first_not_of("0123456789") == std::string::npos;
+            if (numbered) DeleteFileIfExists(JoinPath(m_folder, name));
+        }
+        DeleteMatchingFiles(m_folder, m_base + "_*.CSV" + kPartialSuffix);
+    }
     m_continuesFirst = FileExists(FinalPath(1));
 }
 

@@ -23,10 +23,14 @@ public:
     // existed under its final name when the input started, which is continued where it is.
     std::string WritePath(std::int64_t number) const;
 
-    // Removes the temporary files that an interrupted run left of this input, then looks whether
-    // the first output exists under its final name (it appeared after the checks) and is to be
-    // continued. Throws FileError when a leftover cannot be deleted.
+    // Removes what an interrupted run left of this input, then looks whether the first output
+    // exists under its final name (it appeared after the checks) and is to be continued. A
+    // temporary file of the input means that its final names, if any, are an incomplete set (a
+    // run killed while it renamed them): they go too. Throws FileError when one cannot be deleted.
     void Prepare();
+    // True when a temporary file of the input base is in folder: a run of it was interrupted, and
+    // the input's final names there are leftovers of that run, not a finished submission.
+    static bool Interrupted(const std::string& folder, const std::string& base);
     bool ContinuesFirst() const { return m_continuesFirst; }
 
     // Gives outputs 1 to count their final names, in order, then makes the names durable. The

@@ -246,6 +246,22 @@ TEST_F(FaultInjectionTest, ADiskThatFillsUpAtAnyByteLeavesNoPartialOutput) {
     }
 }
 
+TEST_F(FaultInjectionTest, ARunKilledWhileItRenamedItsOutputsIsRedoneByTheNext) {
+    NewFaults();
+    ASSERT_EQ(Convert(nullptr), kExitOk);
+    std::map<std::string, std::string> complete;
+    for (const std::string& name : FinalOutputs()) complete[name] = ReadBytes(*dest / name);
+    // As the kill left them: the first output renamed, the others still temporary.
+    for (const char* number : {"_002.CSV", "_003.CSV"}) {
+        WriteBytes(*dest / (kBase + number + ".partial"), ReadBytes(*dest / (kBase + number)));
+        ASSERT_TRUE(platform::RemoveFile(*dest / (kBase + number)));
+    }
+    ASSERT_EQ(ConvertAgain(nullptr), kExitOk) << err;
+    std::map<std::string, std::string> again;
+    for (const std::string& name : FinalOutputs()) again[name] = ReadBytes(*dest / name);
+    EXPECT_EQ(again, complete);
+}
+
 TEST_F(FaultInjectionTest, AnInterruptEndsTheWaitForALockedOutputWithinASecond) {
     // The second output stays locked; Ctrl-C comes during the wait for it.
     auto faults = NewFaults();
