@@ -112,6 +112,20 @@ TEST_F(BatchRunTest, AnExceptionMarksTheRowFailedAndShowsTheFatalMessage) {
     EXPECT_NE(entry.find(" " + LoadMessage(kMsgFatal) + "\r\n"), std::string::npos) << entry;
 }
 
+TEST_F(BatchRunTest, TheControlsComeBackWhenTellingOfAnExceptionFailsToo) {
+    // The output cannot be created (a folder holds its name), and the message box that tells of
+    // it throws, and so does the one that tells of that exception.
+    AddRow("20080423120000.CSV", ClaimLines(1), true);
+    CreateFolderTree(out / "20080423120000_001.CSV");
+    host.messagesThrow = true;
+    EXPECT_EQ(run.ConvertThreadProc(), 0);
+    EXPECT_EQ(host.messages.back().first, LoadMessage(kMsgFatal));
+    EXPECT_EQ(host.buttonText, "変換(&C)");
+    EXPECT_EQ(host.enableHistory.back(), true);
+    EXPECT_EQ(host.rowTexts.at(0), "異常");
+    EXPECT_EQ(flags.running, 0);
+}
+
 TEST_F(BatchRunTest, AReportThatCannotBeWrittenIsLoggedAndShown) {
     AddRow("20080423120000.CSV", ClaimLines(1), true);
     CreateFolderTree(out / "20080423140509_Result.txt");

@@ -137,6 +137,7 @@ void FakeHost::SetRowStatusText(int row, const std::string& text) {
 
 bool FakeHost::ShowMessage(const std::string& text, MessageKind kind) {
     messages.emplace_back(text, kind);
+    if (messagesThrow) throw std::runtime_error("the message box failed");
     if (kind != MessageKind::Question) return false;
     if (onQuestion) onQuestion();
     return m_nextAnswer < answers.size() ? answers[m_nextAnswer++] : false;

@@ -76,6 +76,8 @@ public:
     std::function<void()> onQuestion;
     // Called on every SetProgress (a test may raise an abort request at some point).
     std::function<void(int)> onProgress;
+    // Every message box throws after it is recorded (a driver that fails in turn).
+    bool messagesThrow = false;
 
     std::string OutputFolder() override { return outputFolder; }
     std::uint64_t SplitLimit() override { return splitLimit; }
