@@ -1,6 +1,9 @@
 #include "base/mbcs.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -90,4 +93,48 @@ void SortNamesCaseBlind(std::vector<std::string>& names) {
     std::sort(keyed.begin(), keyed.end());
     names.clear();
     for (auto& entry : keyed) names.push_back(std::move(entry.second));
+}
+
+int SplitViews(std::string_view text, char separator, std::string_view* pieces, int capacity) {
+    int count = 0;
+    std::size_t start = 0;
+    const auto piece = [&](std::size_t end) {
+        if (count < capacity) pieces[count] = text.substr(start, end - start);
+        ++count;
+        start = end + 1;
+    };
+    const char* bytes = text.data();
+    const std::size_t size = text.size();
+    // Eight bytes at a time while they are all ASCII: no such byte is a lead byte, so a run of them
+    // that starts at a character boundary holds single-byte characters only.
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+    constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t separators = kOnes * static_cast<unsigned char>(separator);
+    const bool wordwise = std::endian::native == std::endian::little && static_cast<unsigned char>(separator) < 0x80;
+    for (std::size_t pos = 0; pos < size;) {
+        if (wordwise && pos + 8 <= size) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + pos, sizeof word);
+            if ((word & kHighBits) == 0) {
+                const std::uint64_t x = word ^ separators;  // a zero byte where a separator is
+                std::uint64_t hits = ~((((x & kLowBits) + kLowBits) | x)) & kHighBits;
+                while (hits != 0) {
+                    piece(pos + static_cast<std::size_t>(std::countr_zero(hits) / 8));
+                    hits &= hits - 1;
+                }
+                pos += 8;
+                continue;
+            }
+        }
+        const char c = bytes[pos];
+        if (c == separator) {
+            piece(pos);
+            ++pos;
+        } else {
+            pos += IsLeadByte(static_cast<unsigned char>(c)) && pos + 1 < size ? 2 : 1;
+        }
+    }
+    if (count < capacity) pieces[count] = text.substr(start);
+    return count + 1;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // True for the first byte of a double-byte character (0x81-0x9F, 0xE0-0xFC).
@@ -26,3 +27,7 @@ bool MatchesPattern(const std::string& pattern, const std::string& name);
 
 // Name order as a case-blind file system keeps it: by upper-cased name, real names breaking ties.
 void SortNamesCaseBlind(std::vector<std::string>& names);
+
+// Splits text at every separator that stands at a character boundary, empty pieces kept, as views
+// into text. Stores the first capacity pieces and returns the number of pieces there are.
+int SplitViews(std::string_view text, char separator, std::string_view* pieces, int capacity);

@@ -38,13 +38,6 @@ constexpr SplitSize kSplitSizes[kSplitSizeCount] = {
     {0, 0.0}, {3, 4.5}, {2, 119}, {2, 215}, {2, 599}, {3, 1.175}, {3, 2.068}, {2, 620},
 };
 
-bool HoldsNul(const std::vector<std::string>& fields) {
-    for (const std::string& field : fields) {
-        if (field.find('\0') != std::string::npos) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 std::uint64_t SplitLimitForPosition(int position) {
@@ -154,8 +147,9 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
     const auto failure = [](FileStatus status, int line, std::string detail, int messageId) {
         return Outcome{status, 0, line, std::move(detail), messageId};
     };
-    std::vector<std::string> fields;
-    fields.reserve(kFieldCount + 1);
+    std::string_view fields[kFieldCount];
+    std::string line;  // the output line, composed here and handed to the output's buffer
+    line.reserve(2 * kRecordCharge);
     const CReferenceDigest digest(kReferenceKey, kReferenceOutputLength);
 
     // An existing first file is continued, not replaced; its length counts towards the limit.
@@ -176,14 +170,15 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
         // The abort request is answered between records, before the end of the input is seen.
         if (m_flags.abortRequested.load() == 1 && ConfirmAbort()) return stopped(Aborted);
 
-        fields.clear();
-        const std::int64_t line_bytes = input.ReadRecord(fields);
+        std::string_view record;
+        const std::int64_t line_bytes = input.ReadLine(record);
         if (line_bytes == 0) break;
         ++result.read_count;
 
         // A NUL byte has no place in a claim record: it would cut the identifying text short and
         // give a wrong reference number, so the record is refused like one of the wrong shape.
-        if (fields.size() != static_cast<std::size_t>(kFieldCount) || HoldsNul(fields)) {
+        if (SplitViews(record, ',', fields, kFieldCount) != kFieldCount ||
+            record.find('\0') != std::string_view::npos) {
             return stopped(ColumnCountError);
         }
         for (int position = 0; position < kFieldCount; ++position) {
@@ -212,7 +207,9 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
             }
         }
 
-        if (!output.WriteBuffered(BuildOutputLine(fields, digest))) {
+        line.clear();
+        AppendOutputLine(line, fields, digest);
+        if (!output.WriteBuffered(line)) {
             return failure(Failed, __LINE__,
                            "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
                            kMsgWriteFailed);

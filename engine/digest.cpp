@@ -1,7 +1,13 @@
 #include "engine/digest.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <utility>
+
+#if defined(__x86_64__)
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -72,7 +78,86 @@ void LoadKeyBlock(std::uint8_t key_block[kBlockSize], const std::uint8_t* key, s
     }
 }
 
+void CompressPortable(std::uint32_t state[8], const std::uint8_t block[64], std::uint32_t schedule[64]);
+
+#if defined(__x86_64__)
+// The compression with the x86 SHA extensions (SHA-NI): four rounds per pair of sha256rnds2, the
+// message schedule by sha256msg1/msg2. The state is kept as the instructions want it: ABEF in one
+// register, CDGH in the other.
+__attribute__((target("sha,sse4.1,ssse3"))) void CompressShaNi(std::uint32_t state[8], const std::uint8_t* data,
+                                                               std::size_t blocks) {
+    const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+    __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
+    __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
+    const __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1);
+    const __m128i efgh = _mm_shuffle_epi32(hgfe, 0x1B);
+    __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+    __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+
+    for (; blocks > 0; --blocks, data += kBlockSize) {
+        const __m128i abef_start = abef;
+        const __m128i cdgh_start = cdgh;
+        __m128i w[4];  // the schedule's words, four at a time, in turn
+        for (int group = 0; group < 16; ++group) {
+            __m128i& current = w[group % 4];
+            if (group < 4) {
+                current = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * group)),
+                                           byte_swap);
+            }
+            __m128i k_plus_w = _mm_add_epi32(
+                current, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[4 * group])));
+            cdgh = _mm_sha256rnds2_epu32(cdgh, abef, k_plus_w);
+            if (group >= 3 && group <= 14) {
+                // The next four words: W[t-16] + s0(W[t-15]) (msg1, done earlier) + W[t-7], then s1.
+                __m128i& next = w[(group + 1) % 4];
+                next = _mm_add_epi32(next, _mm_alignr_epi8(current, w[(group + 3) % 4], 4));
+                next = _mm_sha256msg2_epu32(next, current);
+            }
+            k_plus_w = _mm_shuffle_epi32(k_plus_w, 0x0E);
+            abef = _mm_sha256rnds2_epu32(abef, cdgh, k_plus_w);
+            if (group >= 1 && group <= 12) {
+                __m128i& previous = w[(group + 3) % 4];
+                previous = _mm_sha256msg1_epu32(previous, current);
+            }
+        }
+        abef = _mm_add_epi32(abef, abef_start);
+        cdgh = _mm_add_epi32(cdgh, cdgh_start);
+    }
+
+    const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+    const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), _mm_blend_epi16(feba, dchg, 0xF0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+bool CpuHasShaNi() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    const bool ssse3 = (ecx & (1u << 9)) != 0;
+    const bool sse41 = (ecx & (1u << 19)) != 0;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+    const bool sha = (ebx & (1u << 29)) != 0;
+    return ssse3 && sse41 && sha;
+}
+#endif
+
+// The compression of whole blocks chosen once per process: the SHA extensions where the processor
+// has them, else (nullptr) the portable code. TOLVA_PORTABLE_SHA256=1 in the environment keeps the
+// portable code, so that both paths can be tested on one machine.
+using CompressFunction = void (*)(std::uint32_t state[8], const std::uint8_t* data, std::size_t blocks);
+CompressFunction ChooseCompress() {
+    const char* portable = std::getenv("TOLVA_PORTABLE_SHA256");
+    if (portable != nullptr && std::strcmp(portable, "1") == 0) return nullptr;
+#if defined(__x86_64__)
+    if (CpuHasShaNi()) return CompressShaNi;
+#endif
+    return nullptr;
+}
+const CompressFunction g_compress = ChooseCompress();
+
 }  // namespace
+
+const char* sha256_implementation() { return g_compress != nullptr ? "x86 SHA extensions" : "portable"; }
 
 void sha256_init(Sha256Context* context) {
     std::memcpy(context->state, kInitialState, sizeof(context->state));
@@ -81,7 +166,17 @@ void sha256_init(Sha256Context* context) {
 }
 
 void sha256_transform(Sha256Context* context, const std::uint8_t block[64]) {
-    std::uint32_t* w = context->schedule;
+    if (g_compress != nullptr) {
+        g_compress(context->state, block, 1);
+        return;
+    }
+    CompressPortable(context->state, block, context->schedule);
+}
+
+namespace {
+
+// One block by the portable code; w is room for the message schedule.
+void CompressPortable(std::uint32_t state[8], const std::uint8_t block[64], std::uint32_t w[64]) {
     for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian(block + 4 * t);
     for (int t = 16; t < 64; ++t) {
         const std::uint32_t s0 = Rotr(w[t - 15], 7) ^ Rotr(w[t - 15], 18) ^ (w[t - 15] >> 3);
@@ -89,8 +184,8 @@ void sha256_transform(Sha256Context* context, const std::uint8_t block[64]) {
         w[t] = w[t - 16] + s0 + w[t - 7] + s1;
     }
 
-    std::uint32_t a = context->state[0], b = context->state[1], c = context->state[2], d = context->state[3];
-    std::uint32_t e = context->state[4], f = context->state[5], g = context->state[6], h = context->state[7];
+    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
     // Eight rounds per pass with the working variables renamed instead of shifted (FIPS 180-4,
     // 6.2.2 step 3): the same rounds without moving eight words around after each.
     for (int t = 0; t < 64; t += 8) {
@@ -103,15 +198,49 @@ void sha256_transform(Sha256Context* context, const std::uint8_t block[64]) {
         Round(c, d, e, f, g, h, a, b, kRoundConstants[t + 6] + w[t + 6]);
         Round(b, c, d, e, f, g, h, a, kRoundConstants[t + 7] + w[t + 7]);
     }
-    context->state[0] += a;
-    context->state[1] += b;
-    context->state[2] += c;
-    context->state[3] += d;
-    context->state[4] += e;
-    context->state[5] += f;
-    context->state[6] += g;
-    context->state[7] += h;
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
 }
+
+// Whole blocks into a bare state, by the compression this process chose.
+void CompressBlocks(std::uint32_t state[8], const std::uint8_t* data, std::size_t blocks) {
+    if (g_compress != nullptr) {
+        g_compress(state, data, blocks);
+        return;
+    }
+    std::uint32_t schedule[64];
+    for (; blocks > 0; --blocks, data += kBlockSize) CompressPortable(state, data, schedule);
+}
+
+// Finishes a hash whose state has absorbed prefix bytes (whole blocks) and goes on with the length
+// bytes at data: the rest of the blocks, the padding and the big-endian digest into digest.
+void FinishHash(std::uint32_t state[8], std::uint64_t prefix, const std::uint8_t* data, std::size_t length,
+                std::uint8_t digest[kDigestSize]) {
+    const std::size_t whole = length / kBlockSize;
+    CompressBlocks(state, data, whole);
+    data += whole * kBlockSize;
+    const std::size_t rest = length - whole * kBlockSize;
+
+    std::uint8_t tail[2 * kBlockSize];
+    const std::size_t padded = rest < 56 ? kBlockSize : 2 * kBlockSize;
+    std::memcpy(tail, data, rest);
+    tail[rest] = 0x80;
+    std::memset(tail + rest + 1, 0, padded - 8 - rest - 1);
+    const std::uint64_t bits = (prefix + length) * 8;
+    StoreBigEndian(tail + padded - 8, static_cast<std::uint32_t>(bits >> 32));
+    StoreBigEndian(tail + padded - 4, static_cast<std::uint32_t>(bits));
+    CompressBlocks(state, tail, padded / kBlockSize);
+    for (int i = 0; i < 8; ++i) StoreBigEndian(digest + 4 * i, state[i]);
+    ClearBytes(tail, sizeof(tail));
+}
+
+}  // namespace
 
 void sha256_update(Sha256Context* context, const std::uint8_t* data, std::uint32_t length) {
     std::uint32_t fill = context->count_low % kBlockSize;
@@ -243,27 +372,31 @@ CReferenceDigest::CReferenceDigest(std::string key, std::int32_t output_length)
 }
 
 std::string CReferenceDigest::HexDigest(const std::string& text) const {
-    if (!m_valid) return std::string();
-    const std::size_t message_length = std::strlen(text.c_str());
-    if (message_length > 0x7FFFFFFF) return std::string();  // hmac_sha256 would see a negative length
+    char hex[2 * kDigestSize];
+    return std::string(hex, HexDigest(text.data(), text.size(), hex));
+}
 
-    Sha256Context context = m_inner;
+std::size_t CReferenceDigest::HexDigest(const char* text, std::size_t length, char* out) const {
+    if (!m_valid) return 0;
+    if (const void* nul = std::memchr(text, '\0', length)) length = static_cast<const char*>(nul) - text;
+    if (length > 0x7FFFFFFF) return 0;  // hmac_sha256 would see a negative length
+
+    // The keyed states continue on bare copies of their eight words: no context to copy or clear.
+    std::uint32_t state[8];
     std::uint8_t digest[kDigestSize];
-    sha256_update(&context, reinterpret_cast<const std::uint8_t*>(text.data()),
-                  static_cast<std::uint32_t>(message_length));
-    sha256_final(&context, digest);
-    context = m_outer;
-    sha256_update(&context, digest, kDigestSize);
-    sha256_final(&context, digest);
+    std::memcpy(state, m_inner.state, sizeof(state));
+    FinishHash(state, kBlockSize, reinterpret_cast<const std::uint8_t*>(text), length, digest);
+    std::memcpy(state, m_outer.state, sizeof(state));
+    FinishHash(state, kBlockSize, digest, kDigestSize, digest);
+    ClearBytes(state, sizeof(state));
 
     // Each byte is printed as (signed byte + 128), which is the byte XOR 0x80.
     static constexpr char kHexDigits[] = "0123456789ABCDEF";
-    std::string hex(static_cast<std::size_t>(2 * m_outputLength), '\0');
     for (std::int32_t i = 0; i < m_outputLength; ++i) {
         const std::uint8_t shifted = digest[i] ^ 0x80;
-        hex[2 * i] = kHexDigits[shifted >> 4];
-        hex[2 * i + 1] = kHexDigits[shifted & 0x0F];
+        out[2 * i] = kHexDigits[shifted >> 4];
+        out[2 * i + 1] = kHexDigits[shifted & 0x0F];
     }
     ClearBytes(digest, sizeof(digest));
-    return hex;
+    return static_cast<std::size_t>(2 * m_outputLength);
 }

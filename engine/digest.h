@@ -37,6 +37,8 @@ void sha256_init(Sha256Context* context);
 void sha256_update(Sha256Context* context, const std::uint8_t* data, std::uint32_t length);
 void sha256_final(Sha256Context* context, std::uint8_t digest[32]);  // clears the context
 void sha256_transform(Sha256Context* context, const std::uint8_t block[64]);
+// Which compression this process uses: "x86 SHA extensions" or "portable".
+const char* sha256_implementation();
 void sha256_digest(const std::uint8_t* data, std::uint32_t length, std::uint8_t digest[32]);
 
 int hmac_sha256_init(HmacSha256Context* context, const std::uint8_t* key, std::int32_t key_length);
@@ -63,6 +65,9 @@ public:
     // 2 x output_length hex characters, or "" when the keyed digest refuses its input (bad key or
     // output length). The message is text up to its first NUL byte.
     std::string HexDigest(const std::string& text) const;
+    // The same into out (room for 64 characters), without allocating; returns the count written,
+    // 0 when refused. The message is the length bytes at text, up to a NUL byte among them.
+    std::size_t HexDigest(const char* text, std::size_t length, char* out) const;
 
 private:
     std::string m_key;

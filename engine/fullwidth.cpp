@@ -24,9 +24,9 @@ inline std::uint16_t Compose(std::uint16_t base, int semi_voiced) {
     return kCompose[base - kComposeFirst][semi_voiced];
 }
 
-inline void Append(std::string& out, std::uint16_t code) {
-    if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
-    out.push_back(static_cast<char>(code & 0xFF));
+inline void Append(char* out, std::size_t& size, std::uint16_t code) {
+    if (code > 0xFF) out[size++] = static_cast<char>(code >> 8);
+    out[size++] = static_cast<char>(code & 0xFF);
 }
 
 }  // namespace
@@ -34,11 +34,14 @@ inline void Append(std::string& out, std::uint16_t code) {
 // A NUL byte maps to itself and the text goes on; only the bytes before the first NUL are digested,
 // so what follows it cannot change a reference number.
 std::string ToFullWidth(const std::string& text) {
-    std::string out;
-    out.reserve(2 * text.size());  // every byte grows to two at most
+    std::string out(2 * text.size(), '\0');  // every byte grows to two at most
+    out.resize(ToFullWidth(text.data(), text.size(), out.data()));
+    return out;
+}
 
-    const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
-    const std::size_t n = text.size();
+std::size_t ToFullWidth(const char* text, std::size_t n, char* out) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(text);
+    std::size_t size = 0;
     // The last output character: a sound mark composes with what was written, not with what was read.
     std::size_t last_start = 0;
     std::uint16_t last_code = 0;
@@ -81,17 +84,17 @@ std::string ToFullWidth(const std::string& text) {
         if (mark >= 0) {
             const std::uint16_t composed = have_last ? Compose(last_code, mark) : 0;
             if (composed != 0) {
-                out.resize(last_start);
-                Append(out, composed);
+                size = last_start;
+                Append(out, size, composed);
                 last_code = composed;
                 continue;
             }
             code = mark == 0 ? kVoicedMark : kSemiVoicedMark;
         }
-        last_start = out.size();
+        last_start = size;
         last_code = code;
         have_last = true;
-        Append(out, code);
+        Append(out, size, code);
     }
-    return out;
+    return size;
 }

@@ -5,6 +5,10 @@
 // rewritten to the preferred one.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 std::string ToFullWidth(const std::string& text);
+// The same for the length bytes at text, written to out, which has room for 2 x length bytes (no
+// character grows beyond two). Returns the bytes written.
+std::size_t ToFullWidth(const char* text, std::size_t length, char* out);

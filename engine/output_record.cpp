@@ -1,5 +1,6 @@
 #include "engine/output_record.h"
 
+#include <cstring>
 #include <stdexcept>
 
 #include "engine/record_layout.h"
@@ -17,9 +18,10 @@ constexpr bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-// Appends TrimSpaces(text) to out without a temporary of its own.
-void AppendTrimmed(std::string& out, const std::string& text) {
-    const std::size_t start = out.size();
+// Writes text to out with every full-width space made a space, then trims white space at both
+// ends; returns the bytes kept. out has room for text.size() bytes (nothing grows).
+std::size_t TrimInto(std::string_view text, char* out) {
+    std::size_t size = 0;
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
         const char c = text[i];
@@ -27,32 +29,69 @@ void AppendTrimmed(std::string& out, const std::string& text) {
             // A double-byte character is taken whole, so a second byte 0x40 after some other lead
             // byte is never read as half of a full-width space.
             if (static_cast<unsigned char>(c) == 0x81 && text[i + 1] == 0x40) {
-                out.push_back(' ');
+                out[size++] = ' ';
             } else {
-                out.push_back(c);
-                out.push_back(text[i + 1]);
+                out[size++] = c;
+                out[size++] = text[i + 1];
             }
             ++i;
         } else {
-            out.push_back(c);
+            out[size++] = c;
         }
     }
     // No second byte of a double-byte character is white space (they are 0x40 and above), so the
     // ends can be trimmed byte by byte.
-    std::size_t end = out.size();
-    while (end > start && IsWhiteSpace(out[end - 1])) --end;
-    std::size_t begin = start;
+    std::size_t end = size;
+    while (end > 0 && IsWhiteSpace(out[end - 1])) --end;
+    std::size_t begin = 0;
     while (begin < end && IsWhiteSpace(out[begin])) ++begin;
-    out.erase(end);
-    out.erase(start, begin - start);
+    if (begin > 0) std::memmove(out, out + begin, end - begin);
+    return end - begin;
+}
+
+// The 80 characters of the two reference fields: the digest of the trimmed, widened identity,
+// padded with "0" (all "0" when the digest refuses).
+void ReferenceText(std::string_view symbol, std::string_view number, const CReferenceDigest& digest,
+                   char reference[kReferenceLength]) {
+    // Checked records fit the buffers on the stack; anything longer (a caller that did not check)
+    // takes the heap.
+    constexpr std::size_t kIdentityRoom = 2 * 40;
+    char identityRoom[kIdentityRoom];
+    char wideRoom[2 * kIdentityRoom];
+    std::string large;
+    const std::size_t room = symbol.size() + number.size();
+    char* identity = identityRoom;
+    char* wide = wideRoom;
+    if (room > kIdentityRoom) {
+        large.resize(3 * room);
+        identity = large.data();
+        wide = identity + room;
+    }
+    std::size_t length = TrimInto(symbol, identity);
+    length += TrimInto(number, identity + length);
+    // Half-width and full-width entries of the same letters and digits give the same reference.
+    const std::size_t wideLength = ToFullWidth(identity, length, wide);
+    const std::size_t hex = digest.HexDigest(wide, wideLength, reference);
+    std::memset(reference + hex, '0', kReferenceLength - hex);
+}
+
+void AppendPadded(std::string& out, std::string_view text, std::size_t width) {
+    if (text.size() >= width) {
+        out += text;
+        return;
+    }
+    // The sign stays in front: -12 becomes -00000012, not 000000-12.
+    const std::size_t at = !text.empty() && text[0] == '-' ? 1 : 0;
+    out += text.substr(0, at);
+    out.append(width - text.size(), '0');
+    out += text.substr(at);
 }
 
 }  // namespace
 
 std::string TrimSpaces(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    AppendTrimmed(out, text);
+    std::string out(text.size(), '\0');
+    out.resize(TrimInto(text, out.data()));
     return out;
 }
 
@@ -103,18 +142,29 @@ std::string BuildOutputLine(std::vector<std::string>& fields, const CReferenceDi
     if (fields.size() != static_cast<std::size_t>(kFieldCount)) {
         throw std::invalid_argument("BuildOutputLine: a record of 16 fields is required");
     }
-
-    std::string identity;
-    identity.reserve(fields[kFieldCardSymbol].size() + fields[kFieldCardNumber].size());
-    AppendTrimmed(identity, fields[kFieldCardSymbol]);
-    AppendTrimmed(identity, fields[kFieldCardNumber]);
-    // Half-width and full-width entries of the same letters and digits give the same reference.
-    const std::string reference = PadRight(digest.HexDigest(ToFullWidth(identity)), "0", kReferenceLength);
-    fields[kFieldCardSymbol].assign(reference, 0, kReferenceHalf);
-    fields[kFieldCardNumber].assign(reference, kReferenceHalf, kReferenceHalf);
-
+    char reference[kReferenceLength];
+    ReferenceText(fields[kFieldCardSymbol], fields[kFieldCardNumber], digest, reference);
+    fields[kFieldCardSymbol].assign(reference, kReferenceHalf);
+    fields[kFieldCardNumber].assign(reference + kReferenceHalf, kReferenceHalf);
     fields[kFieldDecidedPoints] = ZeroPadLeft(fields[kFieldDecidedPoints], "0", kDecidedPointsWidth);
     fields[kFieldMealAmount] = ZeroPadLeft(fields[kFieldMealAmount], "0", kMealAmountWidth);
     fields[kFieldRemarks] = kRemarksCode;
     return JoinFields(fields);
+}
+
+void AppendOutputLine(std::string& out, const std::string_view fields[kFieldCount], const CReferenceDigest& digest) {
+    char reference[kReferenceLength];
+    ReferenceText(fields[kFieldCardSymbol], fields[kFieldCardNumber], digest, reference);
+    for (int position = 0; position < kFieldCount; ++position) {
+        if (position > 0) out += ',';
+        switch (position) {
+            case kFieldRemarks: out += kRemarksCode; break;
+            case kFieldCardSymbol: out.append(reference, kReferenceHalf); break;
+            case kFieldCardNumber: out.append(reference + kReferenceHalf, kReferenceHalf); break;
+            case kFieldDecidedPoints: AppendPadded(out, fields[position], kDecidedPointsWidth); break;
+            case kFieldMealAmount: AppendPadded(out, fields[position], kMealAmountWidth); break;
+            default: out += fields[position]; break;
+        }
+    }
+    out += "\r\n";
 }

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/digest.h"
 #include "engine/fullwidth.h"
+#include "engine/record_layout.h"
 
 // Full-width spaces become spaces (character by character), then leading and trailing white space
 // (space, tab, CR, LF, VT, FF) is removed.
@@ -21,3 +23,6 @@ std::string JoinFields(const std::vector<std::string>& fields);
 // The output line of a checked 16-field record, CR LF included. Changes fields 1, 3, 4, 12 and 14
 // in place.
 std::string BuildOutputLine(std::vector<std::string>& fields, const CReferenceDigest& digest);
+// The same line appended to out, from fields that are views (into the reader's buffer): nothing
+// is allocated once out has room for a line. fields must be a checked record.
+void AppendOutputLine(std::string& out, const std::string_view fields[kFieldCount], const CReferenceDigest& digest);

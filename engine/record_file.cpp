@@ -96,6 +96,13 @@ int CRecordFile::ReadChunk() {
 }
 
 std::int64_t CRecordFile::ReadRecord(std::vector<std::string>& fields) {
+    std::string_view line;
+    const std::int64_t bytes = ReadLine(line);
+    if (bytes != 0) SplitText(std::string(line), ",", fields);
+    return bytes;
+}
+
+std::int64_t CRecordFile::ReadLine(std::string_view& line) {
     for (;;) {
         if (m_readStart >= m_readBuffer.size()) {
             m_readBuffer.clear();
@@ -123,12 +130,12 @@ std::int64_t CRecordFile::ReadRecord(std::vector<std::string>& fields) {
         m_readStart = next;
         if (lineEnd == start || m_readBuffer[start] == '#') continue;
 
-        SplitText(m_readBuffer.substr(start, lineEnd - start), ",", fields);
+        line = std::string_view(m_readBuffer).substr(start, lineEnd - start);
         return static_cast<std::int64_t>(lineEnd - start) + terminator;
     }
 }
 
-int CRecordFile::WriteBuffered(const std::string& text) {
+int CRecordFile::WriteBuffered(std::string_view text) {
     // Every failure, a failed write or an exhausted memory, is the caller's to report: it only
     // learns of it through the result.
     try {

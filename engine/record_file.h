@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -41,8 +42,11 @@ public:
     // Returns the bytes the line takes in the file (its length + 2 for CR LF, + 1 for a bare LF),
     // or 0 at the end of the input. Read errors throw FileError.
     std::int64_t ReadRecord(std::vector<std::string>& fields);
+    // The same without splitting or copying: line views the record's text (without its line end)
+    // inside the reader's buffer, valid until the next call.
+    std::int64_t ReadLine(std::string_view& line);
     // 1 on success, 0 when writing failed (the text stays in the buffer).
-    int WriteBuffered(const std::string& text);
+    int WriteBuffered(std::string_view text);
     // Writes out what is buffered and makes the file durable. 1 on success, 0 when that failed.
     int FlushBuffer();
 

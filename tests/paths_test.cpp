@@ -48,6 +48,13 @@ TEST_P(PathsSplitText, KeepsEmptyPiecesAndCharacterBoundaries) {
     expected.insert(expected.end(), GetParam().pieces.begin(), GetParam().pieces.end());
     EXPECT_EQ(pieces, expected);
     EXPECT_EQ(count, static_cast<int>(expected.size()));
+
+    // The record reader's splitter, which takes eight ASCII bytes at a time, splits alike.
+    if (GetParam().separator.size() != 1) return;
+    std::string_view views[4];
+    const int viewCount = SplitViews(GetParam().text, GetParam().separator[0], views, 4);
+    ASSERT_EQ(viewCount, static_cast<int>(GetParam().pieces.size()));
+    for (int i = 0; i < std::min(viewCount, 4); ++i) EXPECT_EQ(views[i], GetParam().pieces[i]) << i;
 }
 
 // "表" is 0x95 0x5C and "ソ" 0x83 0x5C: their second byte is a backslash that is no separator.
@@ -59,7 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"EmptyText", "", ",", {""}}, SplitCase{"NoSeparator", "abc", ",", {"abc"}},
                       SplitCase{"TrailByteIsNoBackslash", "C:\\表\\ソフト", "\\", {"C:", "表", "ソフト"}},
                       SplitCase{"TrailByteAtTheEnd", "表", "\\", {"表"}},
-                      SplitCase{"LongSeparator", "a\r\nb\r\n", "\r\n", {"a", "b", ""}}),
+                      SplitCase{"LongSeparator", "a\r\nb\r\n", "\r\n", {"a", "b", ""}},
+                      // Past eight ASCII bytes, and a lead byte whose second byte is the comma
+                      // right after such a run.
+                      SplitCase{"LongAsciiRuns", "1310000001,01,06130012", ",", {"1310000001", "01", "06130012"}},
+                      SplitCase{"LeadByteBeforeAComma", "12345678\x81,9,abcdefgh,", ",", {"12345678\x81,9", "abcdefgh", ""}},
+                      SplitCase{"ManyPieces", "a,b,c,d,e,f", ",", {"a", "b", "c", "d", "e", "f"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PathsJoinPath, OneSeparatorBetweenFolderAndName) {
