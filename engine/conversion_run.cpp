@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "engine/batch_converter.h"
 #include "engine/digest.h"
 #include "engine/messages.h"
 #include "engine/output_files.h"
@@ -147,9 +148,6 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
     const auto failure = [](FileStatus status, int line, std::string detail, int messageId) {
         return Outcome{status, 0, line, std::move(detail), messageId};
     };
-    std::string_view fields[kFieldCount];
-    std::string line;  // the output line, composed here and handed to the output's buffer
-    line.reserve(2 * kRecordCharge);
     const CReferenceDigest digest(kReferenceKey, kReferenceOutputLength);
 
     // An existing first file is continued, not replaced; its length counts towards the limit.
@@ -166,62 +164,89 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
     std::uint64_t since_step = 0;
     m_host.SetProgress(0);
 
-    for (;;) {
-        // The abort request is answered between records, before the end of the input is seen.
-        if (m_flags.abortRequested.load() == 1 && ConfirmAbort()) return stopped(Aborted);
+    // Reads and checks records into batch until it is full; Normal also at the end of the input,
+    // which an empty batch then tells. The abort request is answered between records, before the
+    // end of the input is seen.
+    std::string_view fields[kFieldCount];
+    const auto fill = [&](CRecordBatch& batch) {
+        batch.Clear();
+        while (!batch.Full()) {
+            if (m_flags.abortRequested.load() == 1 && ConfirmAbort()) return stopped(Aborted);
+            std::string_view record;
+            const std::int64_t line_bytes = input.ReadLine(record);
+            if (line_bytes == 0) break;
+            ++result.read_count;
 
-        std::string_view record;
-        const std::int64_t line_bytes = input.ReadLine(record);
-        if (line_bytes == 0) break;
-        ++result.read_count;
-
-        // A NUL byte has no place in a claim record: it would cut the identifying text short and
-        // give a wrong reference number, so the record is refused like one of the wrong shape.
-        if (SplitViews(record, ',', fields, kFieldCount) != kFieldCount ||
-            record.find('\0') != std::string_view::npos) {
-            return stopped(ColumnCountError);
-        }
-        for (int position = 0; position < kFieldCount; ++position) {
-            if (!IsFieldLengthValid(static_cast<std::int32_t>(fields[position].size()), position)) {
-                return stopped(FieldLengthError, position);
+            // A NUL byte has no place in a claim record: it would cut the identifying text short and
+            // give a wrong reference number, so the record is refused like one of the wrong shape.
+            if (SplitViews(record, ',', fields, kFieldCount) != kFieldCount ||
+                record.find('\0') != std::string_view::npos) {
+                return stopped(ColumnCountError);
+            }
+            for (int position = 0; position < kFieldCount; ++position) {
+                if (!IsFieldLengthValid(static_cast<std::int32_t>(fields[position].size()), position)) {
+                    return stopped(FieldLengthError, position);
+                }
+            }
+            batch.Add(record, fields);
+            since_step += static_cast<std::uint64_t>(line_bytes);
+            if (since_step >= progress_step) {
+                m_host.RecordsRead(result.read_count);
+                m_host.SetProgress(m_host.GetProgress() + 1);
+                since_step = 0;
             }
         }
-        since_step += static_cast<std::uint64_t>(line_bytes);
+        return stopped(Normal);
+    };
 
-        // Every record is charged its longest possible size, so no file outgrows the medium.
-        if (split_limit != 0 && estimated_size + kRecordCharge >= split_limit) {
-            if (!output.FlushBuffer()) {
+    // Writes the composed lines of batch in order, starting a new output file wherever the split
+    // rule says: every record is charged its longest possible size, so no file outgrows the medium.
+    const auto write = [&](const CRecordBatch& batch) {
+        for (std::size_t i = 0; i < batch.Size(); ++i) {
+            if (split_limit != 0 && estimated_size + kRecordCharge >= split_limit) {
+                if (!output.FlushBuffer()) {
+                    return failure(Failed, __LINE__,
+                                   "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
+                                   kMsgWriteFailed);
+                }
+                output.Close();
+                ++result.file_count;
+                estimated_size = 0;
+                if (!output.OpenWithRetry(outputs.WritePath(result.file_count),
+                                          CRecordFile::modeCreate | CRecordFile::modeWrite, keepTrying)) {
+                    if (aborted) return stopped(Aborted);
+                    return failure(Failed, __LINE__,
+                                   "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 作成エラー",
+                                   kMsgCreateFailed);
+                }
+            }
+            if (!output.WriteBuffered(batch.Line(i))) {
                 return failure(Failed, __LINE__,
                                "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
                                kMsgWriteFailed);
             }
-            output.Close();
-            ++result.file_count;
-            estimated_size = 0;
-            if (!output.OpenWithRetry(outputs.WritePath(result.file_count),
-                                      CRecordFile::modeCreate | CRecordFile::modeWrite, keepTrying)) {
-                if (aborted) return stopped(Aborted);
-                return failure(Failed, __LINE__,
-                               "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 作成エラー",
-                               kMsgCreateFailed);
-            }
+            ++result.written_count;
+            estimated_size += kRecordCharge;
         }
+        return stopped(Normal);
+    };
 
-        line.clear();
-        AppendOutputLine(line, fields, digest);
-        if (!output.WriteBuffered(line)) {
-            return failure(Failed, __LINE__,
-                           "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
-                           kMsgWriteFailed);
-        }
-        ++result.written_count;
-        estimated_size += kRecordCharge;
-
-        if (since_step >= progress_step) {
-            m_host.RecordsRead(result.read_count);
-            m_host.SetProgress(m_host.GetProgress() + 1);
-            since_step = 0;
-        }
+    // Two batches in turn: while the worker composes the lines of one, this thread reads the next,
+    // then helps finish the first and writes it.
+    CBatchConverter converter(digest);
+    CRecordBatch batches[2];
+    std::size_t current = 0;
+    Outcome read = fill(batches[current]);
+    for (;;) {
+        converter.Start(batches[current]);
+        Outcome nextRead = stopped(Normal);
+        if (read.status == Normal && batches[current].Full()) nextRead = fill(batches[1 - current]);
+        converter.Finish(batches[current]);
+        if (read.status != Normal) return read;  // a faulty record or an abort: nothing more is written
+        if (Outcome written = write(batches[current]); written.status != Normal) return written;
+        if (!batches[current].Full()) break;  // that was the end of the input
+        current = 1 - current;
+        read = std::move(nextRead);
     }
 
     // The last file is written out and made durable, then every file gets its final name.

@@ -75,18 +75,6 @@ void ReferenceText(std::string_view symbol, std::string_view number, const CRefe
     std::memset(reference + hex, '0', kReferenceLength - hex);
 }
 
-void AppendPadded(std::string& out, std::string_view text, std::size_t width) {
-    if (text.size() >= width) {
-        out += text;
-        return;
-    }
-    // The sign stays in front: -12 becomes -00000012, not 000000-12.
-    const std::size_t at = !text.empty() && text[0] == '-' ? 1 : 0;
-    out += text.substr(0, at);
-    out.append(width - text.size(), '0');
-    out += text.substr(at);
-}
-
 }  // namespace
 
 std::string TrimSpaces(const std::string& text) {
@@ -152,19 +140,35 @@ std::string BuildOutputLine(std::vector<std::string>& fields, const CReferenceDi
     return JoinFields(fields);
 }
 
-void AppendOutputLine(std::string& out, const std::string_view fields[kFieldCount], const CReferenceDigest& digest) {
+std::size_t ComposeOutputLine(const std::string_view fields[kFieldCount], const CReferenceDigest& digest, char* out) {
+    char* const start = out;
+    const auto put = [&out](std::string_view text) {
+        std::memcpy(out, text.data(), text.size());
+        out += text.size();
+    };
+    const auto padded = [&out, &put](std::string_view text, std::size_t width) {
+        if (text.size() >= width) return put(text);
+        // The sign stays in front: -12 becomes -00000012, not 000000-12.
+        const std::size_t at = !text.empty() && text[0] == '-' ? 1 : 0;
+        put(text.substr(0, at));
+        std::memset(out, '0', width - text.size());
+        out += width - text.size();
+        put(text.substr(at));
+    };
     char reference[kReferenceLength];
     ReferenceText(fields[kFieldCardSymbol], fields[kFieldCardNumber], digest, reference);
     for (int position = 0; position < kFieldCount; ++position) {
-        if (position > 0) out += ',';
+        if (position > 0) *out++ = ',';
         switch (position) {
-            case kFieldRemarks: out += kRemarksCode; break;
-            case kFieldCardSymbol: out.append(reference, kReferenceHalf); break;
-            case kFieldCardNumber: out.append(reference + kReferenceHalf, kReferenceHalf); break;
-            case kFieldDecidedPoints: AppendPadded(out, fields[position], kDecidedPointsWidth); break;
-            case kFieldMealAmount: AppendPadded(out, fields[position], kMealAmountWidth); break;
-            default: out += fields[position]; break;
+            case kFieldRemarks: put(kRemarksCode); break;
+            case kFieldCardSymbol: put(std::string_view(reference, kReferenceHalf)); break;
+            case kFieldCardNumber: put(std::string_view(reference + kReferenceHalf, kReferenceHalf)); break;
+            case kFieldDecidedPoints: padded(fields[position], kDecidedPointsWidth); break;
+            case kFieldMealAmount: padded(fields[position], kMealAmountWidth); break;
+            default: put(fields[position]); break;
         }
     }
-    out += "\r\n";
+    *out++ = '\r';
+    *out++ = '\n';
+    return static_cast<std::size_t>(out - start);
 }

@@ -23,6 +23,7 @@ std::string JoinFields(const std::vector<std::string>& fields);
 // The output line of a checked 16-field record, CR LF included. Changes fields 1, 3, 4, 12 and 14
 // in place.
 std::string BuildOutputLine(std::vector<std::string>& fields, const CReferenceDigest& digest);
-// The same line appended to out, from fields that are views (into the reader's buffer): nothing
-// is allocated once out has room for a line. fields must be a checked record.
-void AppendOutputLine(std::string& out, const std::string_view fields[kFieldCount], const CReferenceDigest& digest);
+// The same line written to out, which has room for kRecordCharge bytes (the longest line there
+// can be), from fields that are views: nothing is allocated. fields must be a checked record.
+// Returns the line's length.
+std::size_t ComposeOutputLine(const std::string_view fields[kFieldCount], const CReferenceDigest& digest, char* out);

@@ -6,6 +6,7 @@
 
 #include "engine/conversion_run.h"
 #include "engine/messages.h"
+#include "engine/output_record.h"
 #include "engine/record_layout.h"
 #include "platform/platform.h"
 #include "support/paths.h"
@@ -62,6 +63,25 @@ TEST_F(ConvertFileTest, ConvertsEveryRecordIntoItsOutputLine) {
     EXPECT_EQ(fields[4].substr(24), std::string(16, '0'));
     EXPECT_EQ(fields[12], "000000001");
     EXPECT_EQ(fields[14], "-0000001");
+}
+
+TEST_F(ConvertFileTest, LinesKeepTheirOrderAcrossBatchesAndSplits) {
+    // Several batches of records, with files that end inside them.
+    const int records = 3 * 4096 + 123;
+    host.splitLimit = kRecordCharge * 3000 + 1;
+    ASSERT_EQ(Convert(ClaimLines(records)), Normal);
+    EXPECT_EQ(result.file_count, 5);
+    std::string written;
+    for (const std::string& name : Outputs()) written += ReadBytes(out / name);
+    std::string expected;
+    const CReferenceDigest digest(kReferenceKey, kReferenceOutputLength);
+    for (int n = 0; n < records; ++n) {
+        std::vector<std::string> fields;
+        const std::string line = ClaimLine(n);
+        SplitText(line.substr(0, line.size() - 2), ",", fields);
+        expected += BuildOutputLine(fields, digest);
+    }
+    EXPECT_TRUE(written == expected);
 }
 
 struct FaultCase {

@@ -1,0 +1,110 @@
+#include "engine/batch_converter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "engine/output_record.h"
+
+namespace {
+// Records taken at a time from a batch by either thread.
+constexpr std::size_t kRecordsPerTake = 256;
+}  // namespace
+
+CRecordBatch::CRecordBatch() {
+    m_records.reserve(kBatchRecords);
+    m_lines.resize(kBatchRecords * kRecordCharge);
+    m_lineLengths.resize(kBatchRecords);
+}
+
+void CRecordBatch::Clear() {
+    m_text.clear();
+    m_records.clear();
+    m_next = 0;
+}
+
+void CRecordBatch::Add(std::string_view line, const std::string_view fields[kFieldCount]) {
+    Record record;
+    record.start = static_cast<std::uint32_t>(m_text.size());
+    for (int position = 0; position < kFieldCount; ++position) {
+        // Lines come from the reader, which never hands out more than a chunk (1,024 bytes).
+        record.fieldStart[position] = static_cast<std::uint16_t>(fields[position].data() - line.data());
+        record.fieldLength[position] = static_cast<std::uint16_t>(fields[position].size());
+    }
+    m_text += line;
+    m_records.push_back(record);
+}
+
+void CRecordBatch::Compose(std::size_t first, std::size_t last, const CReferenceDigest& digest) {
+    std::string_view fields[kFieldCount];
+    for (std::size_t i = first; i < last; ++i) {
+        const Record& record = m_records[i];
+        const char* line = m_text.data() + record.start;
+        for (int position = 0; position < kFieldCount; ++position) {
+            fields[position] = std::string_view(line + record.fieldStart[position], record.fieldLength[position]);
+        }
+        m_lineLengths[i] = static_cast<std::uint8_t>(ComposeOutputLine(fields, digest, &m_lines[i * kRecordCharge]));
+    }
+}
+
+CBatchConverter::CBatchConverter(const CReferenceDigest& digest) : m_digest(digest) {
+    // A second thread only pays where there is a second processor to run it.
+    if (std::thread::hardware_concurrency() > 1) m_worker = std::thread([this] { Work(); });
+}
+
+CBatchConverter::~CBatchConverter() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_worker.joinable()) m_worker.join();
+}
+
+void CBatchConverter::ComposeAll(CRecordBatch& batch) {
+    const std::size_t size = batch.Size();
+    for (;;) {
+        const std::size_t first = batch.m_next.fetch_add(kRecordsPerTake);
+        if (first >= size) return;
+        batch.Compose(first, std::min(size, first + kRecordsPerTake), m_digest);
+    }
+}
+
+void CBatchConverter::Start(CRecordBatch& batch) {
+    if (!m_worker.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pending = &batch;
+    }
+    m_wake.notify_all();
+}
+
+void CBatchConverter::Finish(CRecordBatch& batch) {
+    ComposeAll(batch);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    // Once the batch is no longer on offer and the worker is idle, nobody else touches it.
+    if (m_pending == &batch) m_pending = nullptr;
+    m_wake.wait(lock, [this] { return !m_working; });
+    if (m_failure) std::rethrow_exception(std::exchange(m_failure, nullptr));
+}
+
+void CBatchConverter::Work() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || m_pending != nullptr; });
+        if (m_stop) return;
+        CRecordBatch* batch = std::exchange(m_pending, nullptr);
+        m_working = true;
+        lock.unlock();
+        try {
+            ComposeAll(*batch);
+        } catch (...) {
+            lock.lock();
+            m_failure = std::current_exception();
+            lock.unlock();
+        }
+        lock.lock();
+        m_working = false;
+        m_wake.notify_all();
+    }
+}

@@ -1,0 +1,79 @@
+// Output lines of checked records, composed by the calling thread and one worker thread together.
+// The caller fills a CRecordBatch with records (copies of their text and the places of their
+// fields), hands it over with Start, goes on reading the next batch, then Finish composes what the
+// worker has not taken and waits for the rest. Records keep their order. One caller thread; the
+// worker is the converter's own and ends with it.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "engine/digest.h"
+#include "engine/record_layout.h"
+
+// Records per batch: large enough that handing over costs nothing, small enough that two batches
+// and their lines stay well below a megabyte each.
+constexpr std::size_t kBatchRecords = 4096;
+
+class CRecordBatch {
+public:
+    CRecordBatch();
+    void Clear();
+    // Adds a checked record: its line and its fields (views into line).
+    void Add(std::string_view line, const std::string_view fields[kFieldCount]);
+    std::size_t Size() const { return m_records.size(); }
+    bool Full() const { return m_records.size() >= kBatchRecords; }
+    // The output line of record i (CR LF included), once the batch is finished.
+    std::string_view Line(std::size_t i) const {
+        return std::string_view(m_lines.data() + i * kRecordCharge, m_lineLengths[i]);
+    }
+
+private:
+    friend class CBatchConverter;
+    struct Record {
+        std::uint32_t start;  // of its line in m_text
+        std::uint16_t fieldStart[kFieldCount];
+        std::uint16_t fieldLength[kFieldCount];
+    };
+    void Compose(std::size_t first, std::size_t last, const CReferenceDigest& digest);
+
+    std::string m_text;
+    std::vector<Record> m_records;
+    std::vector<char> m_lines;  // one slot of the longest line there can be per record
+    std::vector<std::uint8_t> m_lineLengths;
+    std::atomic<std::size_t> m_next{0};  // the first record no thread has taken yet
+};
+
+class CBatchConverter {
+public:
+    explicit CBatchConverter(const CReferenceDigest& digest);
+    ~CBatchConverter();
+    CBatchConverter(const CBatchConverter&) = delete;
+    CBatchConverter& operator=(const CBatchConverter&) = delete;
+
+    // Offers the batch to the worker. The caller leaves it alone until Finish.
+    void Start(CRecordBatch& batch);
+    // Composes the records nobody has taken, waits for the worker's, and rethrows what the worker
+    // may have thrown. Afterwards the batch is the caller's again.
+    void Finish(CRecordBatch& batch);
+
+private:
+    void Work();
+    void ComposeAll(CRecordBatch& batch);
+
+    const CReferenceDigest& m_digest;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    CRecordBatch* m_pending = nullptr;  // offered and not yet taken by the worker
+    bool m_working = false;             // the worker is composing records of a batch
+    bool m_stop = false;
+    std::exception_ptr m_failure;
+    std::thread m_worker;  // last: started when everything above exists
+};
