@@ -1,9 +1,13 @@
-// bench_convert: how fast the command-line converter turns a large claim file, and how much memory it
-// needs, measured from outside as separate processes. Linux only (fork, exec, wait4, /proc/self/exe).
-// It finds gen_claims and tolvarenquista next to its own executable, works in a temporary folder that
-// it removes at the end, and prints one report. Each measurement is taken three times and the best
-// kept, since the machine may be busy with other work. A copy of the same input with cp gives the
-// scale: how the conversion compares with merely reading and writing the bytes.
+// bench_convert: how fast the command-line converter turns a large claim file, how much memory it
+// needs, and where its time goes, measured from outside as separate processes. Linux only (fork,
+// exec, wait4, /proc/self/exe). It finds gen_claims and tolvarenquista next to its own executable,
+// works in a temporary folder that it removes at the end, and prints one report.
+//
+// For scale, in the same run: a plain Python conversion of the same file (bench/baseline.py, the
+// standard library's hmac and hashlib) and a copy of the input with cp. Each time is the best of
+// three runs, since the machine may be busy with other work. The Python output must equal ours byte
+// for byte, the split outputs joined must equal the single one, and the run with the portable SHA-256
+// compression must give the same bytes too: any difference fails the benchmark (exit status 1).
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,9 +21,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
+
+#include "engine/record_layout.h"
+
+#ifndef BENCH_BASELINE_SCRIPT
+#error "BENCH_BASELINE_SCRIPT: the path of bench/baseline.py (CMake defines it)"
+#endif
 
 namespace {
 
@@ -28,8 +40,13 @@ namespace fs = std::filesystem;
 constexpr std::uint64_t kLargeRecords = 1000000;
 constexpr std::uint64_t kSmallRecords = 100000;
 constexpr int kRepeats = 3;
+constexpr std::uint64_t kSplitFiles = 5;  // the split run's --split-bytes makes this many files
+// The Python baseline runs on the large input when one run of it would take at most this long there
+// (judged from a first run on the small input), else on the small input only.
+constexpr double kBaselineSecondsLimit = 60;
+constexpr int kPerfTopSymbols = 10;
 constexpr const char* kInputName = "20080423120000.csv";
-constexpr const char* kOutputName = "20080423120000_001.CSV";
+constexpr const char* kOutputStem = "20080423120000_";
 constexpr double kMegabyte = 1e6;
 constexpr double kKibPerMib = 1024.0;
 // Peak memory may grow by this much from the small input to the large one before the report says
@@ -42,20 +59,26 @@ struct ChildRun {
     long peakRssKib = 0;  // ru_maxrss of the child
 };
 
+struct ChildOptions {
+    std::string stdoutPath = "/dev/null";
+    std::string stderrPath;  // empty: ours, so that the child's complaints are seen
+    std::vector<std::pair<std::string, std::string>> environment;  // set in the child only
+};
+
 double MonotonicSeconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-// Runs argv[0] (a path, or a name looked up in PATH) with its standard output sent to /dev/null, and
-// waits for it. The child's standard error stays ours, so that its complaints are seen.
-ChildRun RunChild(const std::vector<std::string>& argv) {
+// Runs argv[0] (a path, or a name looked up in PATH) and waits for it.
+ChildRun RunChild(const std::vector<std::string>& argv, const ChildOptions& options = {}) {
     std::vector<char*> pointers;
     for (const std::string& arg : argv) pointers.push_back(const_cast<char*>(arg.c_str()));
     pointers.push_back(nullptr);
 
     ChildRun run;
+    std::fflush(nullptr);  // else the child would write out our buffered output once more
     const double start = MonotonicSeconds();
     const pid_t pid = fork();
     if (pid < 0) {
@@ -63,7 +86,11 @@ ChildRun RunChild(const std::vector<std::string>& argv) {
         return run;
     }
     if (pid == 0) {
-        if (FILE* null = std::freopen("/dev/null", "w", stdout); null == nullptr) _exit(127);
+        if (std::freopen(options.stdoutPath.c_str(), "w", stdout) == nullptr) _exit(127);
+        if (!options.stderrPath.empty() && std::freopen(options.stderrPath.c_str(), "w", stderr) == nullptr) {
+            _exit(127);
+        }
+        for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
         execvp(pointers[0], pointers.data());
         std::fprintf(stderr, "bench_convert: cannot run %s: %s\n", pointers[0], std::strerror(errno));
         _exit(127);
@@ -114,48 +141,79 @@ struct Tools {
     std::string converter;
 };
 
+// The best (shortest) time of the runs and the largest peak of resident memory.
 struct Measurement {
     double seconds = 0;
     long peakRssKib = 0;
+    void Add(const ChildRun& run, bool first) {
+        if (first || run.seconds < seconds) seconds = run.seconds;
+        peakRssKib = std::max(peakRssKib, run.peakRssKib);
+    }
 };
 
-bool Generate(const Tools& tools, const std::string& path, std::uint64_t records) {
-    const ChildRun run = RunChild({tools.generator, "--single", path, "--records", std::to_string(records)});
-    if (run.exitCode != 0) std::fprintf(stderr, "bench_convert: gen_claims failed for %s\n", path.c_str());
-    return run.exitCode == 0;
+// An input file and what it holds.
+struct Input {
+    std::string folder;
+    std::string file;
+    std::uint64_t records = 0;
+    double megabytes = 0;
+};
+
+bool Generate(const Tools& tools, Input& input) {
+    std::error_code error;
+    fs::create_directory(input.folder, error);
+    const ChildRun run =
+        RunChild({tools.generator, "--single", input.file, "--records", std::to_string(input.records)});
+    if (run.exitCode != 0) {
+        std::fprintf(stderr, "bench_convert: gen_claims failed for %s\n", input.file.c_str());
+        return false;
+    }
+    input.megabytes = static_cast<double>(fs::file_size(input.file, error)) / kMegabyte;
+    return !error;
 }
 
-// Converts inFolder three times into a fresh output folder each time; the best time and the lowest
-// peak of the three. False when a conversion failed or left no output.
-bool MeasureConversion(const Tools& tools, const std::string& work, const std::string& inFolder,
+// The output files of a conversion in outFolder, in order.
+std::vector<std::string> OutputFiles(const std::string& outFolder) {
+    std::vector<std::string> files;
+    for (int number = 1;; ++number) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%s%03d.CSV", kOutputStem, number);
+        const std::string path = outFolder + "/" + name;
+        std::error_code error;
+        if (!fs::is_regular_file(path, error)) return files;
+        files.push_back(path);
+    }
+}
+
+// Converts input into a fresh outFolder kRepeats times, with extra arguments and environment; the
+// outputs of the last run are left in outFolder. False when a conversion failed or left no output.
+bool MeasureConversion(const Tools& tools, const Input& input, const std::string& outFolder,
+                       const std::vector<std::string>& extraArguments, const ChildOptions& options,
                        Measurement& best) {
-    const std::string outFolder = work + "/out";
-    const std::string logFolder = work + "/log";
+    const std::string logFolder = outFolder + "-log";
     for (int i = 0; i < kRepeats; ++i) {
         std::error_code error;
         fs::remove_all(outFolder, error);
         fs::create_directory(outFolder, error);  // the converter wants an existing output folder
-        const ChildRun run = RunChild({tools.converter, "convert", "--input", inFolder, "--output", outFolder,
-                                       "--quiet", "--log-dir", logFolder});
+        std::vector<std::string> argv = {tools.converter, "convert", "--input",   input.folder, "--output",
+                                         outFolder,       "--quiet", "--log-dir", logFolder};
+        argv.insert(argv.end(), extraArguments.begin(), extraArguments.end());
+        const ChildRun run = RunChild(argv, options);
         if (run.exitCode != 0) {
-            std::fprintf(stderr, "bench_convert: conversion of %s ended with status %d\n", inFolder.c_str(),
+            std::fprintf(stderr, "bench_convert: conversion of %s ended with status %d\n", input.file.c_str(),
                          run.exitCode);
             return false;
         }
-        if (fs::file_size(outFolder + "/" + kOutputName, error) == 0 || error) {
-            std::fprintf(stderr, "bench_convert: conversion of %s left no %s\n", inFolder.c_str(),
-                         kOutputName);
+        if (OutputFiles(outFolder).empty()) {
+            std::fprintf(stderr, "bench_convert: conversion of %s left no output\n", input.file.c_str());
             return false;
         }
-        if (i == 0 || run.seconds < best.seconds) best.seconds = run.seconds;
-        if (i == 0 || run.peakRssKib < best.peakRssKib) best.peakRssKib = run.peakRssKib;
+        best.Add(run, i == 0);
     }
-    std::error_code error;
-    fs::remove_all(outFolder, error);
     return true;
 }
 
-bool MeasureCopy(const std::string& from, const std::string& to, double& bestSeconds) {
+bool MeasureCopy(const std::string& from, const std::string& to, Measurement& best) {
     for (int i = 0; i < kRepeats; ++i) {
         std::error_code error;
         fs::remove(to, error);
@@ -164,14 +222,104 @@ bool MeasureCopy(const std::string& from, const std::string& to, double& bestSec
             std::fprintf(stderr, "bench_convert: cp %s %s failed\n", from.c_str(), to.c_str());
             return false;
         }
-        if (i == 0 || run.seconds < bestSeconds) bestSeconds = run.seconds;
+        best.Add(run, i == 0);
     }
     std::error_code error;
     fs::remove(to, error);
     return true;
 }
 
+// One run of the Python baseline from input to output.
+bool RunBaseline(const Input& input, const std::string& output, Measurement& best, bool first) {
+    const ChildRun run = RunChild({"python3", BENCH_BASELINE_SCRIPT, input.file, output});
+    if (run.exitCode != 0) {
+        std::fprintf(stderr, "bench_convert: python3 %s %s ended with status %d\n", BENCH_BASELINE_SCRIPT,
+                     input.file.c_str(), run.exitCode);
+        return false;
+    }
+    best.Add(run, first);
+    return true;
+}
+
+// True when the files of parts, one after the other, hold exactly the bytes of whole.
+bool SameBytes(const std::vector<std::string>& parts, const std::string& whole) {
+    std::ifstream wholeFile(whole, std::ios::binary);
+    if (!wholeFile) return false;
+    std::vector<char> a(1 << 20);
+    std::vector<char> b(1 << 20);
+    for (const std::string& part : parts) {
+        std::ifstream partFile(part, std::ios::binary);
+        if (!partFile) return false;
+        for (;;) {
+            partFile.read(a.data(), static_cast<std::streamsize>(a.size()));
+            const std::streamsize got = partFile.gcount();
+            if (got == 0) break;
+            wholeFile.read(b.data(), got);
+            if (wholeFile.gcount() != got ||
+                std::memcmp(a.data(), b.data(), static_cast<std::size_t>(got)) != 0) {
+                return false;
+            }
+        }
+    }
+    return wholeFile.peek() == std::char_traits<char>::eof();
+}
+
 double Mib(long kib) { return static_cast<double>(kib) / kKibPerMib; }
+
+void PrintRow(const char* what, const Measurement& m, const Input& input) {
+    std::printf("  %-34s %9.3f s %12.0f %9.1f\n", what, m.seconds,
+                static_cast<double>(input.records) / m.seconds, input.megabytes / m.seconds);
+}
+
+// Where the time of one conversion goes: perf's ten busiest symbols, sampled by the cpu-clock timer
+// (a software event, so it works where a virtual machine offers no hardware counters).
+void PrintProfile(const Tools& tools, const Input& input, const std::string& work) {
+    std::printf("\nWhere the time goes (our conversion, one output file, %llu records):\n",
+                static_cast<unsigned long long>(input.records));
+    ChildOptions quiet;
+    quiet.stderrPath = "/dev/null";
+    if (RunChild({"perf", "stat", "-e", "instructions", "true"}, quiet).exitCode != 0) {
+        std::printf(
+            "  perf is not available here (perf stat -e instructions true fails; Debian's linux-perf, and\n"
+            "  kernel.perf_event_paranoid low enough for this user): no profile.\n");
+        return;
+    }
+    const std::string data = work + "/perf.data";
+    const std::string outFolder = work + "/out-perf";
+    std::error_code error;
+    fs::create_directory(outFolder, error);
+    const ChildRun record =
+        RunChild({"perf", "record", "-e", "cpu-clock", "-o", data, "--", tools.converter, "convert",
+                  "--input", input.folder, "--output", outFolder, "--quiet", "--log-dir", outFolder + "-log"},
+                 quiet);
+    const std::string report = work + "/perf-report.txt";
+    ChildOptions toReport = quiet;
+    toReport.stdoutPath = report;
+    if (record.exitCode != 0 ||
+        RunChild({"perf", "report", "-i", data, "--stdio", "--sort", "symbol"}, toReport).exitCode != 0) {
+        std::printf("  perf record or perf report failed: no profile.\n");
+        return;
+    }
+    // Lines "   16.42%  [.] Name   -   -": the share, then the symbol up to the padding before the
+    // next column.
+    std::ifstream lines(report);
+    std::string line;
+    int shown = 0;
+    while (shown < kPerfTopSymbols && std::getline(lines, line)) {
+        const std::size_t start = line.find_first_not_of(' ');
+        if (start == std::string::npos || line[start] == '#') continue;
+        const std::size_t percent = line.find('%', start);
+        if (percent == std::string::npos) continue;
+        const std::size_t symbol = line.find_first_not_of(' ', percent + 1);
+        if (symbol == std::string::npos) continue;
+        const std::size_t padding = line.find("  ", symbol);
+        std::printf(
+            "  %7s  %s\n", line.substr(start, percent + 1 - start).c_str(),
+            line.substr(symbol, padding == std::string::npos ? std::string::npos : padding - symbol).c_str());
+        ++shown;
+    }
+    std::printf("  (perf record -e cpu-clock, both threads; [.] the program, [k] the kernel)\n");
+}
 
 int Bench() {
     const std::string folder = OwnFolder();
@@ -180,8 +328,8 @@ int Bench() {
         return 1;
     }
     const Tools tools{folder + "/gen_claims", folder + "/tolvarenquista"};
-    for (const std::string& tool : {tools.generator, tools.converter}) {
-        if (access(tool.c_str(), X_OK) != 0) {
+    for (const std::string& tool : {tools.generator, tools.converter, std::string(BENCH_BASELINE_SCRIPT)}) {
+        if (access(tool.c_str(), R_OK) != 0) {
             std::fprintf(stderr, "bench_convert: %s is missing; build it first\n", tool.c_str());
             return 1;
         }
@@ -191,48 +339,117 @@ int Bench() {
         std::fprintf(stderr, "bench_convert: cannot create a temporary folder: %s\n", std::strerror(errno));
         return 1;
     }
-    const std::string largeIn = temp.Path() + "/in";
-    const std::string smallIn = temp.Path() + "/in_small";
-    std::error_code error;
-    fs::create_directory(largeIn, error);
-    fs::create_directory(smallIn, error);
-    const std::string largeFile = largeIn + "/" + kInputName;
+    const std::string& work = temp.Path();
+    Input large{work + "/in", work + "/in/" + kInputName, kLargeRecords};
+    Input small{work + "/in_small", work + "/in_small/" + kInputName, kSmallRecords};
     std::printf("Generating %llu and %llu records in %s ...\n",
-                static_cast<unsigned long long>(kLargeRecords),
-                static_cast<unsigned long long>(kSmallRecords), temp.Path().c_str());
+                static_cast<unsigned long long>(large.records),
+                static_cast<unsigned long long>(small.records), work.c_str());
     std::fflush(stdout);
-    if (!Generate(tools, largeFile, kLargeRecords) ||
-        !Generate(tools, smallIn + "/" + kInputName, kSmallRecords)) {
+    if (!Generate(tools, large) || !Generate(tools, small)) return 1;
+
+    // Ours: one output file, split into kSplitFiles files, the small input, the portable SHA-256.
+    const std::uint64_t perFile = (large.records + kSplitFiles - 1) / kSplitFiles;
+    const std::string splitBytes = std::to_string(perFile * kRecordCharge + 1);
+    ChildOptions portable;
+    portable.environment = {{"TOLVA_PORTABLE_SHA256", "1"}};
+    Measurement single, split, smallRun, portableRun, copy;
+    const std::string singleOut = work + "/out-single";
+    const std::string splitOut = work + "/out-split";
+    const std::string smallOut = work + "/out-small";
+    const std::string portableOut = work + "/out-portable";
+    std::printf("Timing our conversion (one file, split, portable SHA-256) and cp ...\n");
+    std::fflush(stdout);
+    if (!MeasureConversion(tools, large, singleOut, {}, {}, single) ||
+        !MeasureConversion(tools, large, splitOut, {"--split-bytes", splitBytes}, {}, split) ||
+        !MeasureConversion(tools, small, smallOut, {}, {}, smallRun) ||
+        !MeasureConversion(tools, large, portableOut, {}, portable, portableRun) ||
+        !MeasureCopy(large.file, work + "/copy.csv", copy)) {
         return 1;
     }
-    const double inputMb = static_cast<double>(fs::file_size(largeFile, error)) / kMegabyte;
+    const std::vector<std::string> singleFiles = OutputFiles(singleOut);
+    const std::vector<std::string> splitFiles = OutputFiles(splitOut);
+    const std::vector<std::string> smallFiles = OutputFiles(smallOut);
 
-    Measurement large;
-    Measurement small;
-    double copySeconds = 0;
-    if (!MeasureConversion(tools, temp.Path(), largeIn, large) ||
-        !MeasureConversion(tools, temp.Path(), smallIn, small) ||
-        !MeasureCopy(largeFile, temp.Path() + "/copy.csv", copySeconds)) {
-        return 1;
+    // The baseline: a first run on the small input tells whether three on the large one fit the time.
+    std::printf("Timing the Python baseline ...\n");
+    std::fflush(stdout);
+    Measurement baseline;
+    const std::string baselineOut = work + "/baseline.CSV";
+    if (!RunBaseline(small, baselineOut, baseline, true)) return 1;
+    const bool baselineSmallEqual = smallFiles.size() == 1 && SameBytes({baselineOut}, smallFiles[0]);
+    const double projected =
+        baseline.seconds * static_cast<double>(large.records) / static_cast<double>(small.records);
+    const bool baselineOnLarge = projected <= kBaselineSecondsLimit;
+    const Input& baselineInput = baselineOnLarge ? large : small;
+    for (int i = baselineOnLarge ? 0 : 1; i < kRepeats; ++i) {
+        if (!RunBaseline(baselineInput, baselineOut, baseline, i == 0)) return 1;
     }
+    const std::vector<std::string>& baselineReference = baselineOnLarge ? singleFiles : smallFiles;
+    const bool baselineEqual =
+        baselineSmallEqual && baselineReference.size() == 1 && SameBytes({baselineOut}, baselineReference[0]);
+    const bool splitEqual = singleFiles.size() == 1 && SameBytes(splitFiles, singleFiles[0]);
+    const std::vector<std::string> portableFiles = OutputFiles(portableOut);
+    const bool portableEqual = singleFiles.size() == 1 && SameBytes(portableFiles, singleFiles[0]);
+    const double outputMb =
+        static_cast<double>(singleFiles.empty() ? 0 : fs::file_size(singleFiles[0])) / kMegabyte;
 
-    std::printf("Best of %d runs each.\n", kRepeats);
-    std::printf("  input                 %10.1f MB, %llu records\n", inputMb,
-                static_cast<unsigned long long>(kLargeRecords));
-    std::printf("  conversion            %10.3f s\n", large.seconds);
-    std::printf("  records per second    %10.0f\n", static_cast<double>(kLargeRecords) / large.seconds);
-    std::printf("  input MB per second   %10.1f\n", inputMb / large.seconds);
-    std::printf("  peak RSS of converter %10.1f MiB\n", Mib(large.peakRssKib));
-    std::printf("  cp of the input       %10.3f s, %.1f MB/s\n", copySeconds, inputMb / copySeconds);
-    std::printf("  conversion / cp       %10.1f x\n", large.seconds / copySeconds);
     std::printf(
-        "  peak RSS, %llu records: %.1f MiB; %llu records: %.1f MiB (%s)\n",
-        static_cast<unsigned long long>(kSmallRecords), Mib(small.peakRssKib),
-        static_cast<unsigned long long>(kLargeRecords), Mib(large.peakRssKib),
-        static_cast<double>(large.peakRssKib) <= kFlatMemoryTolerance * static_cast<double>(small.peakRssKib)
+        "\nInput: %llu records, %.1f MB (generated by gen_claims); output %.1f MB. Best of %d runs each.\n",
+        static_cast<unsigned long long>(large.records), large.megabytes, outputMb, kRepeats);
+    std::printf("  %-34s %11s %12s %9s\n", "", "time", "records/s", "MB/s in");
+    PrintRow("ours, one output file", single, large);
+    char splitLabel[64];
+    std::snprintf(splitLabel, sizeof splitLabel, "ours, split into %zu files", splitFiles.size());
+    PrintRow(splitLabel, split, large);
+    PrintRow("ours, portable SHA-256", portableRun, large);
+    PrintRow(baselineOnLarge ? "Python baseline" : "Python baseline (*)", baseline, baselineInput);
+    PrintRow("cp of the input", copy, large);
+    if (!baselineOnLarge) {
+        std::printf("  (*) on the %llu-record input: one run would take about %.0f s on %llu records\n",
+                    static_cast<unsigned long long>(small.records), projected,
+                    static_cast<unsigned long long>(large.records));
+    }
+    std::printf("  (split: --split-bytes %s; MB/s of input read)\n", splitBytes.c_str());
+
+    const double oursRate = static_cast<double>(large.records) / single.seconds;
+    const double baselineRate = static_cast<double>(baselineInput.records) / baseline.seconds;
+    std::printf("\nRatios (this run):\n");
+    std::printf("  ours / Python baseline, records per second     %8.1f x\n", oursRate / baselineRate);
+    std::printf("  ours / cp, time                                %8.1f x\n", single.seconds / copy.seconds);
+    std::printf("  ours split / ours one file, time               %8.2f x\n", split.seconds / single.seconds);
+    std::printf("  portable / x86 SHA extensions, time            %8.2f x\n",
+                portableRun.seconds / single.seconds);
+
+    std::printf(
+        "\nPeak resident size of our conversion: %.1f MiB at %llu records, %.1f MiB at %llu records (%s)\n",
+        Mib(smallRun.peakRssKib), static_cast<unsigned long long>(small.records), Mib(single.peakRssKib),
+        static_cast<unsigned long long>(large.records),
+        static_cast<double>(single.peakRssKib) <=
+                kFlatMemoryTolerance * static_cast<double>(smallRun.peakRssKib)
             ? "flat"
             : "GROWS WITH THE INPUT");
-    return 0;
+
+    const auto verdict = [](bool same) { return same ? "equal" : "DIFFERENT"; };
+    std::printf("\nOutputs, byte for byte:\n");
+    char baselineLabel[96];
+    if (baselineOnLarge) {
+        std::snprintf(baselineLabel, sizeof baselineLabel, "Python baseline vs ours, %llu and %llu records",
+                      static_cast<unsigned long long>(large.records),
+                      static_cast<unsigned long long>(small.records));
+    } else {
+        std::snprintf(baselineLabel, sizeof baselineLabel, "Python baseline vs ours, %llu records",
+                      static_cast<unsigned long long>(small.records));
+    }
+    std::printf("  %-50s %s\n", baselineLabel, verdict(baselineEqual));
+    char splitJoined[96];
+    std::snprintf(splitJoined, sizeof splitJoined, "the %zu split files joined vs one output file",
+                  splitFiles.size());
+    std::printf("  %-50s %s\n", splitJoined, verdict(splitEqual));
+    std::printf("  %-50s %s\n", "portable SHA-256 vs x86 SHA extensions", verdict(portableEqual));
+
+    PrintProfile(tools, large, work);
+    return baselineEqual && splitEqual && portableEqual ? 0 : 1;
 }
 
 }  // namespace

@@ -70,5 +70,4 @@ private:
     std::uint64_t m_aheadPosition = 0;
     std::size_t m_aheadSize = 0;
     std::uint64_t m_position = 0;
-    bool m_positionKnown = false;
 };

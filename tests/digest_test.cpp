@@ -17,9 +17,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes B(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-Bytes Sequence(int n) {
+// n bytes counting up from first.
+Bytes Sequence(int n, int first = 0) {
     Bytes out;
-    for (int i = 0; i < n; ++i) out.push_back(static_cast<std::uint8_t>(i));
+    for (int i = 0; i < n; ++i) out.push_back(static_cast<std::uint8_t>(first + i));
     return out;
 }
 
@@ -98,28 +99,53 @@ TEST(Sha256, KnownAnswersOneShotAndSplit) {
 }
 
 TEST(Hmac, PublishedKnownAnswers) {
-    // RFC 4231 test cases 1, 3 and 5 (those whose key length is accepted here; 5 is the 128-bit
-    // truncation), and the NIST CSRC HMAC_SHA256.pdf example "keylen=blocklen": a 64-byte key is
-    // used as it stands. A 72-byte key is hashed first; that answer was computed with Python's hmac
-    // module (the 80-byte key is pinned by the known reference numbers below).
+    // RFC 4231 test cases 1 to 7 (5 is the 128-bit truncation), and the NIST CSRC HMAC_SHA256.pdf
+    // example "keylen=blocklen": a 64-byte key is used as it stands. A 72-byte key is hashed first;
+    // that answer was computed with Python's hmac module (the 80-byte key is pinned by the known
+    // reference numbers below). The steps take a key of any length; hmac_sha256 refuses the lengths
+    // it does not accept (RFC 4231 cases 2, 4, 6 and 7).
     const struct {
         Bytes key;
         Bytes message;
         std::int32_t output_length;
         const char* mac;
+        bool one_call;  // hmac_sha256 accepts the key length
     } cases[] = {
         {Bytes(20, 0x0b), B("Hi There"), 32,
-         "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7"},
+         "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7", true},
+        {B("Jefe"), B("what do ya want for nothing?"), 32,
+         "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843", false},
         {Bytes(20, 0xaa), Bytes(50, 0xdd), 32,
-         "773ea91e36800e46854db8ebd09181a72959098b3ef8c122d9635514ced565fe"},
-        {Bytes(20, 0x0c), B("Test With Truncation"), 16, "a3b6167473100ee06e0c796c2955552b"},
+         "773ea91e36800e46854db8ebd09181a72959098b3ef8c122d9635514ced565fe", true},
+        {Sequence(25, 1), Bytes(50, 0xcd), 32,
+         "82558a389a443c0ea4cc819899f2083a85f0faa3e578f8077a2e3ff46729665b", false},
+        {Bytes(20, 0x0c), B("Test With Truncation"), 16, "a3b6167473100ee06e0c796c2955552b", true},
+        {Bytes(131, 0xaa), B("Test Using Larger Than Block-Size Key - Hash Key First"), 32,
+         "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54", false},
+        {Bytes(131, 0xaa),
+         B("This is a test using a larger than block-size key and a larger than block-size data. "
+           "The key needs to be hashed before being used by the HMAC algorithm."),
+         32, "9b09ffa71b942fcb27635fbcd5b0e944bfdc63644f0713938a7f51535c3a35e2", false},
         {Sequence(64), B("Sample message for keylen=blocklen"), 32,
-         "8bb9a1db9806f20df7f77b82138c7914d174d59e13dc4d0169c9057b133e1d62"},
+         "8bb9a1db9806f20df7f77b82138c7914d174d59e13dc4d0169c9057b133e1d62", true},
         {Sequence(72), B("Sample message for keylen=blocklen"), 32,
-         "d36a132b1713e861e6602abfa699819fa2f648fbd61b43e0ae10817601cfabb6"},
+         "d36a132b1713e861e6602abfa699819fa2f648fbd61b43e0ae10817601cfabb6", true},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.mac);
+        HmacSha256Context context;
+        std::uint8_t steps[32];
+        ASSERT_EQ(0, hmac_sha256_init(&context, c.key.data(), static_cast<std::int32_t>(c.key.size())));
+        ASSERT_EQ(
+            0, hmac_sha256_update(&context, c.message.data(), static_cast<std::int32_t>(c.message.size())));
+        ASSERT_EQ(0, hmac_sha256_final(&context, steps, c.output_length));
+        EXPECT_EQ(c.mac, Hex(steps, static_cast<std::size_t>(c.output_length)));
+
         Bytes out;
+        if (!c.one_call) {
+            EXPECT_EQ(kHmacBadKeyLength, Hmac(c.key, c.message, c.output_length, out));
+            continue;
+        }
         ASSERT_EQ(kHmacOk, Hmac(c.key, c.message, c.output_length, out));
         EXPECT_EQ(c.mac, Hex(out.data(), static_cast<std::size_t>(c.output_length)));
         EXPECT_EQ(0xEE, out[static_cast<std::size_t>(c.output_length)]) << "written past the output";
