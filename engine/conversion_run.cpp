@@ -231,20 +231,24 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
         return stopped(Normal);
     };
 
-    // Two batches in turn: while the worker composes the lines of one, this thread reads the next,
-    // then helps finish the first and writes it.
-    CBatchConverter converter(digest);
+    // Two batches in turn: while the worker composes the lines of one, this thread reads the next;
+    // it then helps finish the first, hands the next to the worker and writes the first meanwhile.
+    // (The batches outlive the converter, whose worker may still hold one when an error ends this.)
     CRecordBatch batches[2];
+    CBatchConverter converter(digest);
     std::size_t current = 0;
     Outcome read = fill(batches[current]);
+    converter.Start(batches[current]);
     for (;;) {
-        converter.Start(batches[current]);
-        Outcome nextRead = stopped(Normal);
-        if (read.status == Normal && batches[current].Full()) nextRead = fill(batches[1 - current]);
+        const bool more = read.status == Normal && batches[current].Full();
+        Outcome nextRead = more ? fill(batches[1 - current]) : stopped(Normal);
         converter.Finish(batches[current]);
-        if (read.status != Normal) return read;  // a faulty record or an abort: nothing more is written
+        // A faulty record or an abort discards everything: nothing more is composed or written.
+        if (read.status != Normal) return read;
+        if (nextRead.status != Normal) return nextRead;
+        if (more) converter.Start(batches[1 - current]);
         if (Outcome written = write(batches[current]); written.status != Normal) return written;
-        if (!batches[current].Full()) break;  // that was the end of the input
+        if (!more) break;
         current = 1 - current;
         read = std::move(nextRead);
     }

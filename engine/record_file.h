@@ -64,6 +64,7 @@ private:
     std::string m_readBuffer;   // text read and not yet handed out as lines
     std::size_t m_readStart = 0;  // first byte of m_readBuffer not yet handed out
     std::string m_writeBuffer;  // text handed in and not yet written
+    std::uint64_t m_written = 0;  // bytes written by this object since it was opened
     // The large read-ahead behind the 1,024-byte chunks: m_ahead holds the file's bytes from
     // m_aheadPosition on; m_position is where the next chunk starts.
     std::vector<char> m_ahead;

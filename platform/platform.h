@@ -50,6 +50,9 @@ public:
     std::uint64_t GetLength();
     // Makes what was written durable (on the disk, not only in the system's cache).
     void Sync();
+    // Asks the system to start writing the given range to the disk now, without waiting for it, so
+    // that a later Sync has little left to do. Only a hint: nothing is reported.
+    void StartWriteBack(std::uint64_t offset, std::uint64_t length) noexcept;
     // Closes the file if it is open. Never throws.
     void Close() noexcept;
     bool IsOpen() const { return m_handle != kInvalid; }

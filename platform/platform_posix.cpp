@@ -248,6 +248,11 @@ void File::Sync() {
     }
 }
 
+void File::StartWriteBack(std::uint64_t offset, std::uint64_t length) noexcept {
+    ::sync_file_range(Descriptor(m_handle), static_cast<off_t>(offset), static_cast<off_t>(length),
+                      SYNC_FILE_RANGE_WRITE);
+}
+
 void File::Close() noexcept {
     if (m_handle != kInvalid) ::close(Descriptor(m_handle));
     m_handle = kInvalid;

@@ -244,6 +244,9 @@ void File::Sync() {
     if (!FlushFileBuffers(Handle(m_handle))) throw FileFailure("書込み", m_path, LastError());
 }
 
+// Windows starts writing its cache out by itself; FlushFileBuffers would wait for it.
+void File::StartWriteBack(std::uint64_t, std::uint64_t) noexcept {}
+
 void File::Close() noexcept {
     if (m_handle != kInvalid) CloseHandle(Handle(m_handle));
     m_handle = kInvalid;
