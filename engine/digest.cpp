@@ -219,15 +219,15 @@ void CompressBlocks(std::uint32_t state[8], const std::uint8_t* data, std::size_
 }
 
 // Finishes a hash whose state has absorbed prefix bytes (whole blocks) and goes on with the length
-// bytes at data: the rest of the blocks, the padding and the big-endian digest into digest.
+// bytes at data: the rest of the blocks, the padding and the big-endian digest into digest. tail is
+// room for the last two blocks; the caller clears it.
 void FinishHash(std::uint32_t state[8], std::uint64_t prefix, const std::uint8_t* data, std::size_t length,
-                std::uint8_t digest[kDigestSize]) {
+                std::uint8_t tail[2 * kBlockSize], std::uint8_t digest[kDigestSize]) {
     const std::size_t whole = length / kBlockSize;
     CompressBlocks(state, data, whole);
     data += whole * kBlockSize;
     const std::size_t rest = length - whole * kBlockSize;
 
-    std::uint8_t tail[2 * kBlockSize];
     const std::size_t padded = rest < 56 ? kBlockSize : 2 * kBlockSize;
     std::memcpy(tail, data, rest);
     tail[rest] = 0x80;
@@ -237,8 +237,21 @@ void FinishHash(std::uint32_t state[8], std::uint64_t prefix, const std::uint8_t
     StoreBigEndian(tail + padded - 4, static_cast<std::uint32_t>(bits));
     CompressBlocks(state, tail, padded / kBlockSize);
     for (int i = 0; i < 8; ++i) StoreBigEndian(digest + 4 * i, state[i]);
-    ClearBytes(tail, sizeof(tail));
 }
+
+// The two upper-case hex digits of every byte XOR 0x80, as the reference prints it.
+struct HexPairs {
+    char pair[256][2];
+    constexpr HexPairs() : pair() {
+        constexpr char kDigits[] = "0123456789ABCDEF";
+        for (int byte = 0; byte < 256; ++byte) {
+            const int shifted = byte ^ 0x80;
+            pair[byte][0] = kDigits[shifted >> 4];
+            pair[byte][1] = kDigits[shifted & 0x0F];
+        }
+    }
+};
+constexpr HexPairs kHexPairs;
 
 }  // namespace
 
@@ -381,22 +394,21 @@ std::size_t CReferenceDigest::HexDigest(const char* text, std::size_t length, ch
     if (const void* nul = std::memchr(text, '\0', length)) length = static_cast<const char*>(nul) - text;
     if (length > 0x7FFFFFFF) return 0;  // hmac_sha256 would see a negative length
 
-    // The keyed states continue on bare copies of their eight words: no context to copy or clear.
-    std::uint32_t state[8];
-    std::uint8_t digest[kDigestSize];
-    std::memcpy(state, m_inner.state, sizeof(state));
-    FinishHash(state, kBlockSize, reinterpret_cast<const std::uint8_t*>(text), length, digest);
-    std::memcpy(state, m_outer.state, sizeof(state));
-    FinishHash(state, kBlockSize, digest, kDigestSize, digest);
-    ClearBytes(state, sizeof(state));
+    // The keyed states continue on bare copies of their eight words: no context to copy. What was
+    // derived from the message is cleared afterwards, in one piece.
+    struct Scratch {
+        std::uint32_t state[8];
+        std::uint8_t tail[2 * kBlockSize];
+        std::uint8_t digest[kDigestSize];
+    } scratch;
+    std::memcpy(scratch.state, m_inner.state, sizeof(scratch.state));
+    FinishHash(scratch.state, kBlockSize, reinterpret_cast<const std::uint8_t*>(text), length, scratch.tail,
+               scratch.digest);
+    std::memcpy(scratch.state, m_outer.state, sizeof(scratch.state));
+    FinishHash(scratch.state, kBlockSize, scratch.digest, kDigestSize, scratch.tail, scratch.digest);
 
     // Each byte is printed as (signed byte + 128), which is the byte XOR 0x80.
-    static constexpr char kHexDigits[] = "0123456789ABCDEF";
-    for (std::int32_t i = 0; i < m_outputLength; ++i) {
-        const std::uint8_t shifted = digest[i] ^ 0x80;
-        out[2 * i] = kHexDigits[shifted >> 4];
-        out[2 * i + 1] = kHexDigits[shifted & 0x0F];
-    }
-    ClearBytes(digest, sizeof(digest));
+    for (std::int32_t i = 0; i < m_outputLength; ++i) std::memcpy(out + 2 * i, kHexPairs.pair[scratch.digest[i]], 2);
+    ClearBytes(&scratch, sizeof(scratch));
     return static_cast<std::size_t>(2 * m_outputLength);
 }
