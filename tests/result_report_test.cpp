@@ -15,7 +15,8 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-FileResult Result(int read, int written, int errors, int files, const std::string& message = "") {
+FileResult Result(std::int64_t read, std::int64_t written, std::int64_t errors, std::int64_t files,
+                  const std::string& message = "") {
     FileResult result;
     result.read_count = read;
     result.written_count = written;
@@ -52,17 +53,18 @@ TEST_F(ResultReportTest, MatchesTheExpectedFileByteForByte) {
     expected = ReplaceAll(expected, "{IN}", in.Path() + separator);
     expected = ReplaceAll(expected, "{OUT}", out.Path() + separator);
     EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_EQ(ListNames(out.Path()), std::vector<std::string>{"20080423140509_Result.txt"});  // no temporary
 }
 
 TEST_F(ResultReportTest, NoEmptyLineAfterTheLastRowAndNoErrorsInTheHeader) {
     AddRow("20080423120000.CSV", true, Normal, Result(1, 1, 0, 1));
-    AddRow("20080423120001.CSV", true, Normal, Result(2, 2, 0, 1));
+    AddRow("20080423120001.CSV", true, Normal, Result(3000000000, 3000000000, 0, 1));  // beyond 32 bits
     ASSERT_EQ(run.WriteResultReport(), 1);
     const std::string report = ReadBytes(run.ReportPath());
     EXPECT_NE(report.find("処 理 結 果 ：正常終了（エラーなし）\r\n\r\n====="), std::string::npos);
     EXPECT_NE(report.find("正常終了（エラーなし）\r\n\r\n=====" + std::string(73, '=') + "\r\n  20080423120001.CSV"),
               std::string::npos);
-    const std::string ending = "：[ OUT ] 2\r\n処 理 結 果 ：正常終了（エラーなし）\r\n";
+    const std::string ending = "：[ OUT ] 3000000000\r\n処 理 結 果 ：正常終了（エラーなし）\r\n";
     EXPECT_EQ(report.substr(report.size() - ending.size()), ending);
 }
 
