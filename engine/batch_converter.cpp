@@ -11,10 +11,14 @@ namespace {
 constexpr std::size_t kRecordsPerTake = 256;
 }  // namespace
 
-CRecordBatch::CRecordBatch() {
-    m_records.reserve(kBatchRecords);
-    m_lines.resize(kBatchRecords * kRecordCharge);
-    m_lineLengths.resize(kBatchRecords);
+CRecordBatch::CRecordBatch() = default;
+
+void CRecordBatch::MakeRoom() {
+    // Room grows with the records actually there: a small file costs little memory.
+    if (m_lineLengths.size() < m_records.size()) {
+        m_lines.resize(m_records.size() * kRecordCharge);
+        m_lineLengths.resize(m_records.size());
+    }
 }
 
 void CRecordBatch::Clear() {
@@ -71,6 +75,7 @@ void CBatchConverter::ComposeAll(CRecordBatch& batch) {
 }
 
 void CBatchConverter::Start(CRecordBatch& batch) {
+    batch.MakeRoom();
     if (!m_worker.joinable()) return;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -80,6 +85,7 @@ void CBatchConverter::Start(CRecordBatch& batch) {
 }
 
 void CBatchConverter::Finish(CRecordBatch& batch) {
+    batch.MakeRoom();  // (already made by Start, unless a caller skipped it)
     ComposeAll(batch);
     std::unique_lock<std::mutex> lock(m_mutex);
     // Once the batch is no longer on offer and the worker is idle, nobody else touches it.

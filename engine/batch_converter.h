@@ -43,6 +43,8 @@ private:
         std::uint16_t fieldLength[kFieldCount];
     };
     void Compose(std::size_t first, std::size_t last, const CReferenceDigest& digest);
+    // Makes room for the lines of the records added so far.
+    void MakeRoom();
 
     std::string m_text;
     std::vector<Record> m_records;
