@@ -12,6 +12,7 @@
 #include "engine/messages.h"
 #include "engine/output_record.h"
 #include "engine/record_layout.h"
+#include "engine/self_test.h"
 #include "support/log_file.h"
 #include "base/mbcs.h"
 #include "support/paths.h"
@@ -29,6 +30,7 @@ const char kHelp[] =
     "  tolvarenquista list IN_DIR\n"
     "  tolvarenquista convert --input IN_DIR --output OUT_DIR [options] [NAME ...]\n"
     "  tolvarenquista ref [--hex] KIGOU BANGOU\n"
+    "  tolvarenquista selftest\n"
     "  tolvarenquista --help | --version\n"
     "\n"
     "Prepares claim CSV files for the survey: every record is checked, the insured person's card\n"
@@ -42,6 +44,9 @@ const char kHelp[] =
     "                     into OUT_DIR and prints its path\n"
     "  ref KIGOU BANGOU   the 80-character reference text of one card symbol and number, as the\n"
     "                     two output fields; --hex takes code page 932 bytes in hex (ref --hex 8260 3132)\n"
+    "  selftest           known-answer checks of everything a reference number depends on, one\n"
+    "                     line each, then the fingerprint that two sites compare (exit status 1\n"
+    "                     when a check fails)\n"
     "\n"
     "Options of convert:\n"
     "  --input DIR        the folder of the claim files\n"
@@ -216,6 +221,17 @@ public:
         return kExitOk;
     }
 
+    int SelfTest(const Options& options) {
+        if (!options.positional.empty()) throw UsageError("selftest takes no arguments");
+        bool passed = true;
+        for (const SelfTestCheck& check : RunSelfTest()) {
+            Out(std::string(check.passed ? "OK     " : "FAILED ") + check.name + "\n");
+            passed = passed && check.passed;
+        }
+        Out("fingerprint: " + ReferenceFingerprint() + "\n");
+        return passed ? kExitOk : kExitFileErrors;
+    }
+
     int Convert(const Options& options) {
         const std::uint64_t splitLimit = ParseSplitLimit(options);
         const std::string input = FolderArgument(options.input);
@@ -346,6 +362,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
         if (options.command == "list") return cli.List(options);
         if (options.command == "convert") return cli.Convert(options);
         if (options.command == "ref") return cli.Ref(options);
+        if (options.command == "selftest") return cli.SelfTest(options);
         throw UsageError("unknown command " + options.command);
     } catch (const UsageError& error) {
         cli.Err(std::string(kProgram) + ": " + error.what() + "\nTry '" + kProgram + " --help'.\n");

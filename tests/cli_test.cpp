@@ -54,6 +54,18 @@ TEST_F(CliTest, ConvertsEveryFileAndPrintsTheReportPath) {
     EXPECT_NE(err.find("カルデノ　正常終了 (処理時間 0秒)\n"), std::string::npos);
 }
 
+TEST_F(CliTest, SelftestPassesAndPrintsTheFingerprintEveryBuildShares) {
+    // The fingerprint was worked out apart from this program (Python's hmac and hashlib over the
+    // key, the tabulated full-width facts and the known identities); the Windows build must print
+    // the same one.
+    EXPECT_EQ(Run({"selftest"}), kExitOk);
+    EXPECT_EQ(out.find("FAILED"), std::string::npos) << out;
+    const std::string last = "fingerprint: 1DBEB3FAF2E1241448418F8B29E9E6455CA759FA9846C4733C580AD409F102DC\n";
+    ASSERT_GE(out.size(), last.size());
+    EXPECT_EQ(out.substr(out.size() - last.size()), last);
+    EXPECT_EQ(Run({"selftest", "extra"}), kExitUsage);
+}
+
 TEST_F(CliTest, QuietPrintsOnlyThePath) {
     EXPECT_EQ(Convert({"--quiet"}), kExitOk);
     EXPECT_EQ(err, "");
