@@ -26,6 +26,8 @@ public:
     void SetConvertButtonText(const std::string&) override {}
     bool ShowMessage(const std::string& text, MessageKind kind) override;
     void OpenReport(const std::string&) override {}
+    // Shown even when quiet: it is an error the operator must act on.
+    void RecordRejected(const std::string& text) override { Line(text); }
 
 private:
     void Line(const std::string& text);

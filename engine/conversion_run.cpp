@@ -130,6 +130,8 @@ struct CConversionRun::Outcome {
     int line = 0;      // for Failed: the reporting line, detail text and message
     std::string detail;
     int messageId = 0;
+    std::int64_t recordLine = 0;  // for a faulty record: its line in the file, and what is wrong
+    std::string fault;
 };
 
 CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecordFile& output, COutputFiles& outputs,
@@ -146,7 +148,12 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
         return outcome;
     };
     const auto failure = [](FileStatus status, int line, std::string detail, int messageId) {
-        return Outcome{status, 0, line, std::move(detail), messageId};
+        Outcome outcome;
+        outcome.status = status;
+        outcome.line = line;
+        outcome.detail = std::move(detail);
+        outcome.messageId = messageId;
+        return outcome;
     };
     const CReferenceDigest digest(kReferenceKey, kReferenceOutputLength);
 
@@ -179,13 +186,22 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
 
             // A NUL byte has no place in a claim record: it would cut the identifying text short and
             // give a wrong reference number, so the record is refused like one of the wrong shape.
-            if (SplitViews(record, ',', fields, kFieldCount) != kFieldCount ||
-                record.find('\0') != std::string_view::npos) {
-                return stopped(ColumnCountError);
+            const int count = SplitViews(record, ',', fields, kFieldCount);
+            const bool nul = record.find('\0') != std::string_view::npos;
+            if (count != kFieldCount || nul) {
+                Outcome outcome = stopped(ColumnCountError);
+                outcome.recordLine = input.LineNumber();
+                outcome.fault = nul ? "(NUL バイト)" : "(項目数 " + std::to_string(count) + ")";
+                return outcome;
             }
             for (int position = 0; position < kFieldCount; ++position) {
-                if (!IsFieldLengthValid(static_cast<std::int32_t>(fields[position].size()), position)) {
-                    return stopped(FieldLengthError, position);
+                const auto length = static_cast<std::int32_t>(fields[position].size());
+                if (!IsFieldLengthValid(length, position)) {
+                    Outcome outcome = stopped(FieldLengthError, position);
+                    outcome.recordLine = input.LineNumber();
+                    outcome.fault = "(" + std::to_string(length) + " バイト、最大 " +
+                                    std::to_string(kFieldTable[position].maxLength) + " バイト)";
+                    return outcome;
                 }
             }
             batch.Add(record, fields);
@@ -324,6 +340,13 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
     result.file_count = 0;
     ++result.error_count;
     if (outcome.status == FieldLengthError) result.message = FieldErrorText(FieldLengthError, outcome.position);
+    // The record that rejected the file, by its line, so that it can be found in a large file.
+    const std::string rejected =
+        FileNameFromPath(input_path, false) + ":" + std::to_string(outcome.recordLine) + ": " +
+        (outcome.status == FieldLengthError ? result.message : std::string(FileStatusText(ColumnCountError))) +
+        " " + outcome.fault;
+    m_log.WriteLog(__LINE__, kLogSource, rejected);
+    m_host.RecordRejected(rejected);
     return outcome.status;
 }
 

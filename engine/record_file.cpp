@@ -37,6 +37,8 @@ int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const st
     m_aheadSize = 0;
     m_aheadPosition = 0;
     m_position = 0;
+    m_nextLine = 1;
+    m_lineNumber = 0;
     m_written = 0;
     if (flags & modeNoTruncate) m_written = m_file.Seek(0, platform::File::Origin::End);
     return 1;
@@ -129,7 +131,12 @@ std::int64_t CRecordFile::ReadLine(std::string_view& line) {
         }
         const std::size_t start = m_readStart;
         m_readStart = next;
+        // Lines are counted by their line ends: a piece of a line longer than a chunk, which has
+        // none, belongs to the same line as the piece after it.
+        const std::int64_t lineNumber = m_nextLine;
+        if (lf != std::string::npos) ++m_nextLine;
         if (lineEnd == start || m_readBuffer[start] == '#') continue;
+        m_lineNumber = lineNumber;
 
         line = std::string_view(m_readBuffer).substr(start, lineEnd - start);
         return static_cast<std::int64_t>(lineEnd - start) + terminator;

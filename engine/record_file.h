@@ -45,6 +45,9 @@ public:
     // The same without splitting or copying: line views the record's text (without its line end)
     // inside the reader's buffer, valid until the next call.
     std::int64_t ReadLine(std::string_view& line);
+    // The line of the file (from 1, blank and comment lines counted) on which the last record
+    // handed out starts; the pieces of a line longer than a chunk all name that line.
+    std::int64_t LineNumber() const { return m_lineNumber; }
     // 1 on success, 0 when writing failed (the text stays in the buffer).
     int WriteBuffered(std::string_view text);
     // Writes out what is buffered and makes the file durable. 1 on success, 0 when that failed.
@@ -65,6 +68,8 @@ private:
     std::size_t m_readStart = 0;  // first byte of m_readBuffer not yet handed out
     std::string m_writeBuffer;  // text handed in and not yet written
     std::uint64_t m_written = 0;  // bytes written by this object since it was opened
+    std::int64_t m_nextLine = 1;  // the line at m_readStart
+    std::int64_t m_lineNumber = 0;
     // The large read-ahead behind the 1,024-byte chunks: m_ahead holds the file's bytes from
     // m_aheadPosition on; m_position is where the next chunk starts.
     std::vector<char> m_ahead;

@@ -44,4 +44,6 @@ public:
     virtual bool ShowMessage(const std::string& text, MessageKind kind) = 0;
     // Shows a finished result report to the user (the dialog opens it in the text editor).
     virtual void OpenReport(const std::string& path) = 0;
+    // Tells which record rejected a file: "NAME:LINE: TEXT (detail)" (it is also in the log).
+    virtual void RecordRejected(const std::string& /*text*/) {}
 };

@@ -117,6 +117,9 @@ TEST_F(CliTest, AFileWithARecordErrorGivesStatusOne) {
     EXPECT_EQ(Convert(), kExitFileErrors);
     EXPECT_NE(err.find("20080423120002.CSV: カラム数エラー"), std::string::npos);
     EXPECT_FALSE(Exists(dest / "20080423120002_001.CSV"));
+    // The record is named, also when quiet.
+    EXPECT_EQ(Convert({"--quiet", "20080423120002.CSV"}), kExitFileErrors);
+    EXPECT_EQ(err, "20080423120002.CSV:1: カラム数エラー (項目数 15)\n");
 }
 
 TEST_F(CliTest, AFileThatCannotBeReadFailsTheRun) {

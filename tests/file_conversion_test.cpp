@@ -90,6 +90,7 @@ struct FaultCase {
     FileStatus status;
     int readCount;
     std::string message;
+    std::string rejection;  // what names the record, on the driver and in the log
 };
 
 class RecordFaultTest : public ConvertFileTest, public ::testing::WithParamInterface<FaultCase> {};
@@ -105,24 +106,35 @@ TEST_P(RecordFaultTest, RejectsTheFileAndLeavesNoOutput) {
     EXPECT_EQ(result.message, c.message);
     EXPECT_TRUE(Outputs().empty());
     EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(LogText(), "");
+    EXPECT_EQ(host.rejections, std::vector<std::string>{kName + ":" + c.rejection});
+    const std::string log = LogText();
+    EXPECT_NE(log.find("] " + kName + ":" + c.rejection + "\r\n"), std::string::npos) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);  // one entry
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RecordFaultTest,
     ::testing::Values(
-        FaultCase{"FifteenFields", LineOfFields(15), ColumnCountError, 1, ""},
-        FaultCase{"SeventeenFields", ClaimLines(2) + LineOfFields(17), ColumnCountError, 3, ""},
-        FaultCase{"TrailingComma", ClaimLine(1).substr(0, ClaimLine(1).size() - 2) + ",\r\n", ColumnCountError, 1, ""},
-        FaultCase{"FaultAfterTwoSplits", ClaimLines(5) + LineOfFields(3), ColumnCountError, 6, ""},
-        FaultCase{"Record500", ClaimLines(499) + LineOfFields(3), ColumnCountError, 500, ""},
+        FaultCase{"FifteenFields", LineOfFields(15), ColumnCountError, 1, "", "1: カラム数エラー (項目数 15)"},
+        FaultCase{"SeventeenFields", ClaimLines(2) + LineOfFields(17), ColumnCountError, 3, "",
+                  "3: カラム数エラー (項目数 17)"},
+        FaultCase{"TrailingComma", ClaimLine(1).substr(0, ClaimLine(1).size() - 2) + ",\r\n", ColumnCountError, 1, "",
+                  "1: カラム数エラー (項目数 17)"},
+        FaultCase{"FaultAfterTwoSplits", ClaimLines(5) + LineOfFields(3), ColumnCountError, 6, "",
+                  "6: カラム数エラー (項目数 3)"},
+        // Blank and comment lines count as lines.
+        FaultCase{"Record500", "# header\r\n\r\n" + ClaimLines(499) + LineOfFields(3), ColumnCountError, 500, "",
+                  "502: カラム数エラー (項目数 3)"},
         FaultCase{"NulInTheCardNumber", ClaimLines(3) + ClaimLineWith(4, std::string("12\0" "3", 4)),
-                  ColumnCountError, 4, ""},
+                  ColumnCountError, 4, "", "4: カラム数エラー (NUL バイト)"},
         FaultCase{"InsurerNumberOfNineBytes", ClaimLines(4) + ClaimLineWith(2, "123456789"), FieldLengthError, 5,
-                  "桁数エラー（保険者番号）"},
+                  "桁数エラー（保険者番号）", "5: 桁数エラー（保険者番号） (9 バイト、最大 8 バイト)"},
         FaultCase{"TwoOverlongFieldsNameTheFirst",
                   ClaimLines(1) + "1,2,3,4,5,6,7,8,9,0,1,2,1234567890,4,5,12345\r\n",
-                  FieldLengthError, 2, "桁数エラー（保険_決定点数）"}),
+                  FieldLengthError, 2, "桁数エラー（保険_決定点数）", "2: 桁数エラー（保険_決定点数） (10 バイト、最大 9 バイト)"},
+        // A line longer than a chunk is named by its line, where its first piece starts.
+        FaultCase{"LineLongerThanAChunk", ClaimLines(2) + std::string(1100, ',') + "\r\n", ColumnCountError, 3, "",
+                  "3: カラム数エラー (項目数 1025)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConvertFileTest, FieldsAtTheirMaximumPass) {

@@ -109,6 +109,32 @@ INSTANTIATE_TEST_SUITE_P(
                  {{{kLong1100.substr(0, 1024)}, 1026}, {{kLong1100.substr(1024)}, 78}, {{"z"}, 3}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(RecordReaderLineTest, NamesEachRecordByTheLineItStartsOn) {
+    const struct {
+        const char* name;
+        std::string content;
+        std::vector<std::int64_t> lines;
+    } cases[] = {
+        {"BlankAndCommentLinesCount", "a\r\n\r\n#c\r\nb\r\n\nc", {1, 4, 6}},
+        {"LfAloneAndCrLf", "a\nb\r\nc\n", {1, 2, 3}},
+        {"LinesAcrossTheFirstChunkBoundary", std::string(1000, 'a') + "\r\n" + std::string(100, 'b') + "\r\nc\r\n",
+         {1, 2, 3}},
+        // The pieces of a line longer than a chunk name its line, and the next line is the next.
+        {"PiecesOfALongLine", "a\r\n" + std::string(2500, 'x') + "\r\nz\r\n", {1, 2, 2, 2, 3}},
+        {"LongCommentContinuedAsARecord", "#" + std::string(1100, 'x') + "\r\nz\r\n", {1, 2}},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        WriteBytes(dir / "in.csv", c.content);
+        CRecordFile file;
+        ASSERT_EQ(file.OpenWithRetry(dir / "in.csv", CRecordFile::modeRead), 1);
+        std::vector<std::int64_t> lines;
+        std::string_view line;
+        while (file.ReadLine(line) != 0) lines.push_back(file.LineNumber());
+        EXPECT_EQ(lines, c.lines) << c.name;
+    }
+}
+
 // Files built around the chunk boundary: a CR LF split across it, a 0x1A at its end, lines of
 // every length near the limit, and files larger than the read-ahead.
 TEST(RecordReaderModelTest, MatchesTheChunkRulesOnBoundaryFiles) {

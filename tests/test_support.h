@@ -89,6 +89,8 @@ public:
     void SetConvertButtonText(const std::string& text) override { buttonText = text; }
     bool ShowMessage(const std::string& text, MessageKind kind) override;
     void OpenReport(const std::string& path) override { openedReports.push_back(path); }
+    void RecordRejected(const std::string& text) override { rejections.push_back(text); }
+    std::vector<std::string> rejections;
 
 private:
     std::size_t m_nextAnswer = 0;
