@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <exception>
 
+#include "base/file_error.h"
 #include "cli/terminal_host.h"
 #include "engine/conversion_run.h"
 #include "engine/convert_checks.h"
 #include "engine/digest.h"
 #include "engine/messages.h"
 #include "engine/output_record.h"
+#include "engine/record_file.h"
 #include "engine/record_layout.h"
 #include "engine/self_test.h"
 #include "support/log_file.h"
@@ -30,6 +32,7 @@ const char kHelp[] =
     "  tolvarenquista list IN_DIR\n"
     "  tolvarenquista convert --input IN_DIR --output OUT_DIR [options] [NAME ...]\n"
     "  tolvarenquista ref [--hex] KIGOU BANGOU\n"
+    "  tolvarenquista check --input IN_DIR [--max-errors N] [NAME ...]\n"
     "  tolvarenquista selftest\n"
     "  tolvarenquista --help | --version\n"
     "\n"
@@ -44,6 +47,12 @@ const char kHelp[] =
     "                     into OUT_DIR and prints its path\n"
     "  ref KIGOU BANGOU   the 80-character reference text of one card symbol and number, as the\n"
     "                     two output fields; --hex takes code page 932 bytes in hex (ref --hex 8260 3132)\n"
+    "  check              every record of the NAME files of IN_DIR (all when none is given)\n"
+    "                     through the record checks, without stopping: one line per faulty\n"
+    "                     record, NAME:LINE: TEXT, on standard output (--max-errors N: at most\n"
+    "                     N a file), a summary per file on standard error; writes nothing.\n"
+    "                     Exit status 0 nothing faulty, 1 a faulty record or a file without\n"
+    "                     data, 2 refused, 3 a file could not be read\n"
     "  selftest           known-answer checks of everything a reference number depends on, one\n"
     "                     line each, then the fingerprint that two sites compare (exit status 1\n"
     "                     when a check fails)\n"
@@ -83,6 +92,7 @@ struct Options {
     std::string splitBytes;
     bool hasSplit = false;
     bool hasSplitBytes = false;
+    std::string maxErrors;  // digits, or empty for all
     bool hex = false;
     bool quiet = false;
 };
@@ -120,8 +130,14 @@ Options Parse(const std::vector<std::string>& args) {
             return args[++i];
         };
         const bool isConvert = options.command == "convert";
-        if (isConvert && name == "--input") {
+        const bool isCheck = options.command == "check";
+        if ((isConvert || isCheck) && name == "--input") {
             options.input = takeValue();
+        } else if (isCheck && name == "--max-errors") {
+            options.maxErrors = takeValue();
+            if (!IsDigits(options.maxErrors) || options.maxErrors.size() > 9) {
+                throw UsageError("--max-errors takes a number of lines");
+            }
         } else if (isConvert && name == "--output") {
             options.output = takeValue();
         } else if (isConvert && name == "--log-dir") {
@@ -219,6 +235,71 @@ public:
         BuildOutputLine(fields, digest);
         Out(fields[kFieldCardSymbol] + "," + fields[kFieldCardNumber] + "\n");
         return kExitOk;
+    }
+
+    // Every record of the chosen files through the record checks, without stopping at the first
+    // faulty one: one line per faulty record on standard output, a summary per file on standard
+    // error. Nothing is written anywhere.
+    int Check(const Options& options) {
+        const std::string input = FolderArgument(options.input);
+        if (input.empty()) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderNotGiven));
+        if (!FileExists(input)) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderMissing));
+        std::vector<std::string> ambiguous;
+        const std::vector<std::string> names = ScanInputFolder(input, &ambiguous);
+        WarnAmbiguous(ambiguous);
+        if (names.empty()) return Refuse(LoadMessage(kMsgNoInputFiles));
+        std::vector<std::string> chosen;
+        for (const std::string& wanted : options.positional) {
+            const auto found = std::find(names.begin(), names.end(), ToUpperAscii(wanted));
+            if (found == names.end()) {
+                return Refuse(std::string(kProgram) + ": not a convertible file of " + input + ": " + wanted);
+            }
+            if (std::find(chosen.begin(), chosen.end(), *found) == chosen.end()) chosen.push_back(*found);
+        }
+        if (chosen.empty()) chosen = names;
+        const long maxErrors = options.maxErrors.empty() ? -1 : std::stol(options.maxErrors);
+
+        bool anyFaulty = false;
+        bool anyUnreadable = false;
+        std::string_view fields[kFieldCount];
+        for (const std::string& name : chosen) {
+            const std::string path = JoinPath(input, name);
+            try {
+                CRecordFile file(*m_context.clock);
+                // A file held by another program is not waited for: the check is run again later.
+                if (!file.OpenWithRetry(path, CRecordFile::modeRead, [] { return false; })) {
+                    Err(name + ": " + LoadMessage(kMsgReadFailed) + "\n");
+                    anyUnreadable = true;
+                    continue;
+                }
+                if (file.GetLength() == 0) {
+                    Out(name + ": " + kNoDataMessage + "\n");
+                    anyFaulty = true;
+                    continue;
+                }
+                std::int64_t records = 0;
+                std::int64_t faulty = 0;
+                std::int64_t lastNamed = 0;
+                std::string_view record;
+                while (file.ReadLine(record) != 0) {
+                    ++records;
+                    const RecordCheck check = CheckRecord(record, fields);
+                    // The rest of a line longer than a chunk belongs to a line already named.
+                    if (check.status == Normal || file.LineNumber() == lastNamed) continue;
+                    lastNamed = file.LineNumber();
+                    if (maxErrors < 0 || faulty < maxErrors) {
+                        Out(name + ":" + std::to_string(lastNamed) + ": " + RecordFaultText(check) + "\n");
+                    }
+                    ++faulty;
+                }
+                Err(name + ": " + std::to_string(records) + " records, " + std::to_string(faulty) + " faulty\n");
+                anyFaulty = anyFaulty || faulty > 0 || records == 0;
+            } catch (const FileError& error) {
+                Err(name + ": " + error.what() + "\n");
+                anyUnreadable = true;
+            }
+        }
+        return anyUnreadable ? kExitFailed : anyFaulty ? kExitFileErrors : kExitOk;
     }
 
     int SelfTest(const Options& options) {
@@ -363,6 +444,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
         if (options.command == "convert") return cli.Convert(options);
         if (options.command == "ref") return cli.Ref(options);
         if (options.command == "selftest") return cli.SelfTest(options);
+        if (options.command == "check") return cli.Check(options);
         throw UsageError("unknown command " + options.command);
     } catch (const UsageError& error) {
         cli.Err(std::string(kProgram) + ": " + error.what() + "\nTry '" + kProgram + " --help'.\n");

@@ -131,7 +131,7 @@ struct CConversionRun::Outcome {
     std::string detail;
     int messageId = 0;
     std::int64_t recordLine = 0;  // for a faulty record: its line in the file, and what is wrong
-    std::string fault;
+    std::string fault;            // with the detail, as RecordFaultText gives it
 };
 
 CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecordFile& output, COutputFiles& outputs,
@@ -184,25 +184,12 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
             if (line_bytes == 0) break;
             ++result.read_count;
 
-            // A NUL byte has no place in a claim record: it would cut the identifying text short and
-            // give a wrong reference number, so the record is refused like one of the wrong shape.
-            const int count = SplitViews(record, ',', fields, kFieldCount);
-            const bool nul = record.find('\0') != std::string_view::npos;
-            if (count != kFieldCount || nul) {
-                Outcome outcome = stopped(ColumnCountError);
+            const RecordCheck check = CheckRecord(record, fields);
+            if (check.status != Normal) {
+                Outcome outcome = stopped(check.status, check.position);
                 outcome.recordLine = input.LineNumber();
-                outcome.fault = nul ? "(NUL バイト)" : "(項目数 " + std::to_string(count) + ")";
+                outcome.fault = RecordFaultText(check);
                 return outcome;
-            }
-            for (int position = 0; position < kFieldCount; ++position) {
-                const auto length = static_cast<std::int32_t>(fields[position].size());
-                if (!IsFieldLengthValid(length, position)) {
-                    Outcome outcome = stopped(FieldLengthError, position);
-                    outcome.recordLine = input.LineNumber();
-                    outcome.fault = "(" + std::to_string(length) + " バイト、最大 " +
-                                    std::to_string(kFieldTable[position].maxLength) + " バイト)";
-                    return outcome;
-                }
             }
             batch.Add(record, fields);
             since_step += static_cast<std::uint64_t>(line_bytes);
@@ -342,9 +329,7 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
     if (outcome.status == FieldLengthError) result.message = FieldErrorText(FieldLengthError, outcome.position);
     // The record that rejected the file, by its line, so that it can be found in a large file.
     const std::string rejected =
-        FileNameFromPath(input_path, false) + ":" + std::to_string(outcome.recordLine) + ": " +
-        (outcome.status == FieldLengthError ? result.message : std::string(FileStatusText(ColumnCountError))) +
-        " " + outcome.fault;
+        FileNameFromPath(input_path, false) + ":" + std::to_string(outcome.recordLine) + ": " + outcome.fault;
     m_log.WriteLog(__LINE__, kLogSource, rejected);
     m_host.RecordRejected(rejected);
     return outcome.status;

@@ -1,5 +1,7 @@
 #include "engine/record_layout.h"
 
+#include "base/mbcs.h"
+
 #include <exception>
 
 // Names are code page 932 text through the compiler's execution character set.
@@ -52,4 +54,35 @@ std::string FieldErrorText(FileStatus status, int position) {
     } catch (const std::exception&) {
         return std::string();
     }
+}
+
+RecordCheck CheckRecord(std::string_view record, std::string_view fields[kFieldCount]) {
+    RecordCheck check;
+    check.fieldCount = SplitViews(record, ',', fields, kFieldCount);
+    // A NUL byte has no place in a claim record: it would cut the identifying text short and give
+    // a wrong reference number, so the record is refused like one of the wrong shape.
+    check.nul = record.find('\0') != std::string_view::npos;
+    if (check.fieldCount != kFieldCount || check.nul) {
+        check.status = ColumnCountError;
+        return check;
+    }
+    for (int position = 0; position < kFieldCount; ++position) {
+        const auto length = static_cast<std::int32_t>(fields[position].size());
+        if (!IsFieldLengthValid(length, position)) {
+            check.status = FieldLengthError;
+            check.position = position;
+            check.length = length;
+            return check;
+        }
+    }
+    return check;
+}
+
+std::string RecordFaultText(const RecordCheck& check) {
+    if (check.status == FieldLengthError) {
+        return FieldErrorText(FieldLengthError, check.position) + " (" + std::to_string(check.length) +
+               " バイト、最大 " + std::to_string(kFieldTable[check.position].maxLength) + " バイト)";
+    }
+    if (check.status != ColumnCountError) return std::string();
+    return check.nul ? "カラム数エラー (NUL バイト)" : "カラム数エラー (項目数 " + std::to_string(check.fieldCount) + ")";
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/file_status.h"
 
@@ -32,3 +33,18 @@ constexpr std::uint64_t kRecordCharge = 173;
 bool IsFieldLengthValid(std::int32_t length, int position);
 // "桁数エラー（<field name>）" for FieldLengthError; the empty text for any other status.
 std::string FieldErrorText(FileStatus status, int position);
+
+// What is wrong with a record line, if anything.
+struct RecordCheck {
+    FileStatus status = Normal;  // Normal, ColumnCountError or FieldLengthError
+    int fieldCount = 0;          // the fields found
+    bool nul = false;            // a NUL byte (refused like a wrong field count)
+    int position = 0;            // FieldLengthError: the first field over its length, and its length
+    std::int32_t length = 0;
+};
+// Splits record at its commas into fields (views into record; the first 16) and checks the field
+// count, NUL bytes and the field lengths, in that order. Allocates nothing.
+RecordCheck CheckRecord(std::string_view record, std::string_view fields[kFieldCount]);
+// The report's text for a faulty record with its detail: "カラム数エラー (項目数 15)",
+// "カラム数エラー (NUL バイト)", "桁数エラー（保険者番号） (9 バイト、最大 8 バイト)".
+std::string RecordFaultText(const RecordCheck& check);

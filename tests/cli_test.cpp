@@ -66,6 +66,44 @@ TEST_F(CliTest, SelftestPassesAndPrintsTheFingerprintEveryBuildShares) {
     EXPECT_EQ(Run({"selftest", "extra"}), kExitUsage);
 }
 
+TEST_F(CliTest, CheckNamesEveryFaultyRecordByItsLine) {
+    // Faults on both sides of the first chunk boundary (byte 1,024), after blank and comment
+    // lines, a NUL byte, and a line longer than a chunk, which is named once.
+    const std::string faulty = "# header\r\n\r\n" + ClaimLines(3) + LineOfFields(15) + ClaimLines(8) +
+                               ClaimLineWith(2, "123456789") + std::string("1,2\0" "3\r\n", 7) +
+                               std::string(1100, ',') + "\r\n" + ClaimLines(1);
+    WriteBytes(in / "20080423120002.csv", faulty);
+    WriteBytes(in / "20080423120003.csv", "");
+    const std::vector<std::string> before = ListNames(in.Path());
+    const std::string all =
+        "20080423120002.CSV:6: カラム数エラー (項目数 15)\n"
+        "20080423120002.CSV:15: 桁数エラー（保険者番号） (9 バイト、最大 8 バイト)\n"
+        "20080423120002.CSV:16: カラム数エラー (NUL バイト)\n"
+        "20080423120002.CSV:17: カラム数エラー (項目数 1025)\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+    } cases[] = {
+        {{"20080423120000.csv"}, kExitOk, ""},
+        {{"20080423120002.CSV"}, kExitFileErrors, all},
+        {{"20080423120002.CSV", "--max-errors", "1"}, kExitFileErrors, "20080423120002.CSV:6: カラム数エラー (項目数 15)\n"},
+        {{"20080423120003.CSV"}, kExitFileErrors, "20080423120003.CSV: 処理対象外（データがありません）\n"},
+        {{"20089999999999.CSV"}, kExitRefused, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"check", "--input", in.Path()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(Run(args), c.status) << c.args[0];
+        EXPECT_EQ(out, c.out) << c.args[0];
+    }
+    EXPECT_EQ(Run({"check", "--input", in.Path(), "20080423120002.CSV"}), kExitFileErrors);
+    EXPECT_EQ(err, "20080423120002.CSV: 17 records, 4 faulty\n");  // 12 + 4 + the long line's 2 pieces - 1
+    EXPECT_EQ(Run({"check", "--input", in / "missing"}), kExitRefused);
+    EXPECT_EQ(ListNames(in.Path()), before);  // nothing written: no output, no log
+    EXPECT_FALSE(Exists(context.defaultLogFolder));
+}
+
 TEST_F(CliTest, QuietPrintsOnlyThePath) {
     EXPECT_EQ(Convert({"--quiet"}), kExitOk);
     EXPECT_EQ(err, "");
