@@ -14,6 +14,7 @@
 #include "engine/output_record.h"
 #include "engine/record_file.h"
 #include "engine/record_layout.h"
+#include "engine/report_verifier.h"
 #include "engine/self_test.h"
 #include "support/log_file.h"
 #include "base/mbcs.h"
@@ -33,6 +34,7 @@ const char kHelp[] =
     "  tolvarenquista convert --input IN_DIR --output OUT_DIR [options] [NAME ...]\n"
     "  tolvarenquista ref [--hex] KIGOU BANGOU\n"
     "  tolvarenquista check --input IN_DIR [--max-errors N] [NAME ...]\n"
+    "  tolvarenquista verify REPORT [--folder DIR]\n"
     "  tolvarenquista selftest\n"
     "  tolvarenquista --help | --version\n"
     "\n"
@@ -53,6 +55,11 @@ const char kHelp[] =
     "                     N a file), a summary per file on standard error; writes nothing.\n"
     "                     Exit status 0 nothing faulty, 1 a faulty record or a file without\n"
     "                     data, 2 refused, 3 a file could not be read\n"
+    "  verify REPORT      checks the output files a result report lists, found by name in DIR\n"
+    "                     (default: the report's own folder, so a copied disc verifies where it\n"
+    "                     is): every line an output record, and the records adding up to the\n"
+    "                     report's count; one line per input file. Exit status 0 all good,\n"
+    "                     1 something wrong, 2 not a result report\n"
     "  selftest           known-answer checks of everything a reference number depends on, one\n"
     "                     line each, then the fingerprint that two sites compare (exit status 1\n"
     "                     when a check fails)\n"
@@ -93,6 +100,7 @@ struct Options {
     bool hasSplit = false;
     bool hasSplitBytes = false;
     std::string maxErrors;  // digits, or empty for all
+    std::string folder;     // verify: where the output files are
     bool hex = false;
     bool quiet = false;
 };
@@ -133,6 +141,8 @@ Options Parse(const std::vector<std::string>& args) {
         const bool isCheck = options.command == "check";
         if ((isConvert || isCheck) && name == "--input") {
             options.input = takeValue();
+        } else if (options.command == "verify" && name == "--folder") {
+            options.folder = takeValue();
         } else if (isCheck && name == "--max-errors") {
             options.maxErrors = takeValue();
             if (!IsDigits(options.maxErrors) || options.maxErrors.size() > 9) {
@@ -302,6 +312,29 @@ public:
         return anyUnreadable ? kExitFailed : anyFaulty ? kExitFileErrors : kExitOk;
     }
 
+    // The output files a result report lists, found by name in one folder (a copied disc), checked
+    // against the report: one line per input file.
+    int Verify(const Options& options) {
+        if (options.positional.size() != 1) throw UsageError("verify takes one result report");
+        const ReportVerification verification =
+            VerifyReport(options.positional[0], options.folder.empty() ? "" : FolderArgument(options.folder));
+        if (!verification.isReport) {
+            Err(verification.error + "\n");
+            return kExitRefused;
+        }
+        bool allGood = true;
+        for (const VerifiedInput& input : verification.inputs) {
+            if (input.problem.empty()) {
+                Out(input.name + ": OK (" + std::to_string(input.files) + " files, " +
+                    std::to_string(input.records) + " records)\n");
+            } else {
+                Out(input.name + ": " + input.problem + "\n");
+                allGood = false;
+            }
+        }
+        return allGood ? kExitOk : kExitFileErrors;
+    }
+
     int SelfTest(const Options& options) {
         if (!options.positional.empty()) throw UsageError("selftest takes no arguments");
         bool passed = true;
@@ -445,6 +478,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
         if (options.command == "ref") return cli.Ref(options);
         if (options.command == "selftest") return cli.SelfTest(options);
         if (options.command == "check") return cli.Check(options);
+        if (options.command == "verify") return cli.Verify(options);
         throw UsageError("unknown command " + options.command);
     } catch (const UsageError& error) {
         cli.Err(std::string(kProgram) + ": " + error.what() + "\nTry '" + kProgram + " --help'.\n");

@@ -3,6 +3,7 @@
 
 #include "cli/cli.h"
 #include "engine/messages.h"
+#include "engine/record_layout.h"
 #include "support/paths.h"
 #include "tests/test_support.h"
 
@@ -102,6 +103,51 @@ TEST_F(CliTest, CheckNamesEveryFaultyRecordByItsLine) {
     EXPECT_EQ(Run({"check", "--input", in / "missing"}), kExitRefused);
     EXPECT_EQ(ListNames(in.Path()), before);  // nothing written: no output, no log
     EXPECT_FALSE(Exists(context.defaultLogFolder));
+}
+
+TEST_F(CliTest, VerifyChecksACopiedDiscAgainstTheReport) {
+    // Three records a file: 20080423120000 (5 records) gives two files, 20080423120001 (3) one.
+    ASSERT_EQ(Convert({"--quiet", "--split-bytes", std::to_string(kRecordCharge * 3 + 1)}), kExitOk);
+    const std::string report = out.substr(0, out.size() - 1);
+    const std::string reportName = report.substr(report.rfind(platform::kPathSeparator) + 1);
+    const std::string first = "20080423120000_002.CSV";
+    const struct {
+        const char* name;
+        std::function<void(const TempDir&)> damage;
+        int status;
+        std::string line;  // of 20080423120000.CSV
+    } cases[] = {
+        {"Intact", [](const TempDir&) {}, kExitOk, "20080423120000.CSV: OK (2 files, 5 records)\n"},
+        {"LostRecord",
+         [&](const TempDir& disc) {
+             const std::string text = ReadBytes(disc / first);
+             WriteBytes(disc / first, text.substr(0, text.find("\r\n") + 2));
+         },
+         kExitFileErrors, "20080423120000.CSV: 4 records in 2 files, the report says 5\n"},
+        {"DamagedReference",
+         [&](const TempDir& disc) {
+             std::string text = ReadBytes(disc / first);
+             std::size_t comma = 0;
+             for (int i = 0; i < 3; ++i) comma = text.find(',', comma + 1);
+             text[comma + 1] = 'g';  // the first digit of the reference
+             WriteBytes(disc / first, text);
+         },
+         kExitFileErrors, "20080423120000.CSV: " + first + " line 1: fields 4 and 5 are not a reference number\n"},
+        {"MissingFile", [&](const TempDir& disc) { platform::RemoveFile(disc / first); }, kExitFileErrors,
+         "20080423120000.CSV: missing " + first + "\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir disc;
+        for (const std::string& name : ListNames(dest.Path())) WriteBytes(disc / name, ReadBytes(dest / name));
+        c.damage(disc);
+        EXPECT_EQ(Run({"verify", disc / reportName}), c.status) << c.name;
+        EXPECT_EQ(out, c.line + "20080423120001.CSV: OK (1 files, 3 records)\n") << c.name;
+    }
+    // The files elsewhere than the report; a file that is no report.
+    TempDir disc;
+    EXPECT_EQ(Run({"verify", report, "--folder", disc.Path()}), kExitFileErrors);
+    EXPECT_EQ(Run({"verify", dest / "20080423120000_001.CSV"}), kExitRefused);
+    EXPECT_EQ(Run({"verify", dest / "missing.txt"}), kExitRefused);
 }
 
 TEST_F(CliTest, QuietPrintsOnlyThePath) {
