@@ -11,7 +11,7 @@ DEMO_OUT := out/demo
 all: build
 
 # Debian packages: native toolchain and GoogleTest; MinGW-w64 and Wine for the Windows side.
-NATIVE_PKGS := cmake ninja-build g++ googletest libgtest-dev python3-cryptography-vectors
+NATIVE_PKGS := cmake ninja-build g++ googletest libgtest-dev python3-cryptography-vectors libcli11-dev
 WINDOWS_PKGS := g++-mingw-w64-x86-64-posix wine64 xvfb
 define ensure_packages
 	@missing=""; for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \

@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -109,64 +111,64 @@ bool IsDigits(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-Options Parse(const std::vector<std::string>& args) {
-    Options options;
+// The command line as CLI11 parses it: one command, its options and its positional arguments.
+// Returns false when help was asked for (help then holds it); misuse throws UsageError.
+bool Parse(const std::vector<std::string>& args, Options& options, std::string& help) {
     if (args.empty()) throw UsageError("no command given");
-    options.command = args[0];
-    bool optionsEnd = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnd || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-            options.positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnd = true;
-            continue;
-        }
-        std::string name = arg;
-        std::string value;
-        bool inlineValue = false;
-        if (const std::size_t equals = arg.find('='); equals != std::string::npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-            inlineValue = true;
-        }
-        auto takeValue = [&]() {
-            if (inlineValue) return value;
-            if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
-            return args[++i];
-        };
-        const bool isConvert = options.command == "convert";
-        const bool isCheck = options.command == "check";
-        if ((isConvert || isCheck) && name == "--input") {
-            options.input = takeValue();
-        } else if (options.command == "verify" && name == "--folder") {
-            options.folder = takeValue();
-        } else if (isCheck && name == "--max-errors") {
-            options.maxErrors = takeValue();
-            if (!IsDigits(options.maxErrors) || options.maxErrors.size() > 9) {
-                throw UsageError("--max-errors takes a number of lines");
-            }
-        } else if (isConvert && name == "--output") {
-            options.output = takeValue();
-        } else if (isConvert && name == "--log-dir") {
-            options.logDir = takeValue();
-        } else if (isConvert && name == "--split") {
-            options.split = takeValue();
-            options.hasSplit = true;
-        } else if (isConvert && name == "--split-bytes") {
-            options.splitBytes = takeValue();
-            options.hasSplitBytes = true;
-        } else if (isConvert && name == "--quiet" && !inlineValue) {
-            options.quiet = true;
-        } else if (options.command == "ref" && name == "--hex" && !inlineValue) {
-            options.hex = true;
-        } else {
-            throw UsageError("unknown option " + arg + (options.command.empty() ? "" : " for " + options.command));
-        }
+    CLI::App app{"", kProgram};
+    app.set_help_flag();  // the program's own --help (kHelp) is answered before parsing
+    app.require_subcommand(1, 1);
+    app.fallthrough(false);
+    const auto command = [&](const char* name, const char* description, const char* arguments) {
+        CLI::App* sub = app.add_subcommand(name, description);
+        sub->set_help_flag("-h,--help", "this help");
+        if (arguments != nullptr) sub->add_option(arguments, options.positional)->allow_extra_args();
+        return sub;
+    };
+    CLI::App* list = command("list", "the convertible files of IN_DIR with their sizes", "IN_DIR");
+    CLI::App* convert =
+        command("convert", "converts the NAME files of IN_DIR (all when none is given) into OUT_DIR", "NAME");
+    convert->add_option("--input", options.input, "the folder of the claim files");
+    convert->add_option("--output", options.output, "the folder for the converted files and the report");
+    convert->add_option("--split", options.split, "split size by medium: 0-7 or its label");
+    convert->add_option("--split-bytes", options.splitBytes, "any other limit in bytes per output file");
+    convert->add_option("--log-dir", options.logDir, "the folder of the daily error log");
+    convert->add_flag("--quiet", options.quiet, "no progress and no status lines");
+    CLI::App* check = command("check", "every faulty record of the NAME files of IN_DIR, without converting", "NAME");
+    check->add_option("--input", options.input, "the folder of the claim files");
+    check->add_option("--max-errors", options.maxErrors, "list at most N faulty records a file");
+    CLI::App* verify = command("verify", "checks the output files that a result report lists", "REPORT");
+    verify->add_option("--folder", options.folder, "where the output files are (default: the report's folder)");
+    CLI::App* ref = command("ref", "the reference text of one card symbol and number", "KIGOU BANGOU");
+    ref->add_flag("--hex", options.hex, "KIGOU and BANGOU as code page 932 bytes in hex");
+    CLI::App* selftest =
+        command("selftest", "known-answer checks of the reference number and its fingerprint", nullptr);
+    (void)list;
+    (void)selftest;
+
+    const auto commands = app.get_subcommands([](const CLI::App*) { return true; });
+    if (std::none_of(commands.begin(), commands.end(), [&](const CLI::App* sub) { return sub->get_name() == args[0]; })) {
+        throw UsageError("unknown command " + args[0]);
     }
-    return options;
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        for (CLI::App* sub : app.get_subcommands()) help = sub->help();
+        if (help.empty()) help = kHelp;
+        return false;
+    } catch (const CLI::ParseError& error) {
+        throw UsageError(error.what());
+    }
+    options.command = app.get_subcommands().front()->get_name();
+    options.hasSplit = convert->count("--split") > 0;
+    options.hasSplitBytes = convert->count("--split-bytes") > 0;
+    if (check->count("--max-errors") > 0 && (!IsDigits(options.maxErrors) || options.maxErrors.size() > 9)) {
+        throw UsageError("--max-errors takes a number of lines");
+    }
+    (void)verify;
+    return true;
 }
 
 std::uint64_t ParseSplitLimit(const Options& options) {
@@ -472,7 +474,12 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
             cli.Out(std::string(kProgram) + " " + kVersion + "\n");
             return kExitOk;
         }
-        const Options options = Parse(args);
+        Options options;
+        std::string help;
+        if (!Parse(args, options, help)) {
+            cli.Out(help);
+            return kExitOk;
+        }
         if (options.command == "list") return cli.List(options);
         if (options.command == "convert") return cli.Convert(options);
         if (options.command == "ref") return cli.Ref(options);

@@ -180,6 +180,9 @@ TEST_F(CliTest, ExitStatusesAndMessages) {
         {{}, kExitUsage, ""},
         {{"ref", "A"}, kExitUsage, ""},
         {{"ref", "--hex", "82G0", "31"}, kExitUsage, ""},
+        {{"check", "--input", in.Path(), "--max-errors", "x"}, kExitUsage, ""},
+        {{"verify", "--folder"}, kExitUsage, ""},
+        {{"convert", "--help"}, kExitOk, ""},  // each command has its own help, on standard output
         {{"list", missing}, kExitRefused, "読込みフォルダが存在しません。\n"},
     };
     for (const Case& c : cases) {
