@@ -46,16 +46,20 @@ std::string RecordProblem(std::string_view line) {
     std::string_view fields[kFieldCount];
     const int count = SplitViews(line, ',', fields, kFieldCount);
     if (count != kFieldCount) return std::to_string(count) + " fields";
-    if (fields[kFieldRemarks] != "a2") return "field 2 is not a2";
+    // Fields are named as the record layout names them, which no count from 0 or 1 can confuse.
+    const auto name = [](int position) { return std::string(kFieldTable[position].name); };
+    if (fields[kFieldRemarks] != "a2") return name(kFieldRemarks) + " is not a2";
     const std::string_view symbol = fields[kFieldCardSymbol];
     const std::string_view number = fields[kFieldCardNumber];
     if (symbol.size() != kReferenceHalf || !IsUpperHex(symbol) || number.size() != kReferenceHalf ||
         !IsUpperHex(number.substr(0, kHexInSecondHalf)) ||
         number.substr(kHexInSecondHalf) != std::string(kReferenceHalf - kHexInSecondHalf, '0')) {
-        return "fields 4 and 5 are not a reference number";
+        return name(kFieldCardSymbol) + " and " + name(kFieldCardNumber) + " are not a reference number";
     }
-    if (fields[kFieldDecidedPoints].size() != 9) return "field 13 is not padded to 9";
-    if (fields[kFieldMealAmount].size() != 8) return "field 15 is not padded to 8";
+    for (int position : {kFieldDecidedPoints, kFieldMealAmount}) {
+        const auto width = static_cast<std::size_t>(kFieldTable[position].maxLength);
+        if (fields[position].size() != width) return name(position) + " is not padded to " + std::to_string(width);
+    }
     return std::string();
 }
 

@@ -132,7 +132,8 @@ TEST_F(CliTest, VerifyChecksACopiedDiscAgainstTheReport) {
              text[comma + 1] = 'g';  // the first digit of the reference
              WriteBytes(disc / first, text);
          },
-         kExitFileErrors, "20080423120000.CSV: " + first + " line 1: fields 4 and 5 are not a reference number\n"},
+         kExitFileErrors,
+         "20080423120000.CSV: " + first + " line 1: 被保険者証記号 and 被保険者証番号 are not a reference number\n"},
         {"MissingFile", [&](const TempDir& disc) { platform::RemoveFile(disc / first); }, kExitFileErrors,
          "20080423120000.CSV: missing " + first + "\n"},
     };
