@@ -13,7 +13,8 @@
 //     file count), no file over the limit, every line ends in CR LF and has 16 fields, as many
 //     lines as records read and written, and every record in order: remarks and the two reference
 //     halves in their fixed form, the fields neither converted nor padded unchanged.
-// Nothing is logged and no message shown. The output folder is emptied after each input.
+// No message is shown, and nothing is logged but, for a rejected file, the one entry that names the
+// record (also told to the driver). The output folder and the log are emptied after each input.
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -167,7 +168,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    " records, expected " + std::to_string(expected) + " after " + std::to_string(readCount));
     }
     if (!host.messages.empty()) fuzz::Fail("a message was shown: " + fuzz::Hex(host.messages[0].first));
-    if (Exists(folders.log.Path())) fuzz::Fail("something was logged: " + fuzz::Hex(ReadBytes(folders.log.Path())));
+    // A rejected record is named once, to the driver and in the log; nothing else is logged.
+    const bool rejected = status == ColumnCountError || status == FieldLengthError;
+    const std::string logged = Exists(folders.log.Path()) ? ReadBytes(folders.log.Path()) : "";
+    if (!rejected && !logged.empty()) fuzz::Fail("something was logged: " + fuzz::Hex(logged));
+    if (rejected) {
+        const std::string prefix = kBase + ".CSV:";
+        if (host.rejections.size() != 1 || host.rejections[0].compare(0, prefix.size(), prefix) != 0) {
+            fuzz::Fail("the rejected record was not named once");
+        }
+        const std::string entry = host.rejections[0] + "\r\n";
+        if (std::count(logged.begin(), logged.end(), '\n') != 1 || logged.size() < entry.size() ||
+            logged.compare(logged.size() - entry.size(), entry.size(), entry) != 0) {
+            fuzz::Fail("the log does not hold the one entry naming the record: " + fuzz::Hex(logged));
+        }
+        std::filesystem::remove(std::filesystem::path(folders.log.Path()));
+    } else if (!host.rejections.empty()) {
+        fuzz::Fail("a record was named though the file was not rejected");
+    }
     if (status == Normal) {
         if (result.written_count != result.read_count || result.error_count != 0) {
             fuzz::Fail("Normal with read_count " + std::to_string(result.read_count) + ", written_count " +
