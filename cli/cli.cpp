@@ -218,12 +218,8 @@ public:
     int List(const Options& options) {
         if (options.positional.size() != 1) throw UsageError("list takes one folder");
         const std::string folder = FolderArgument(options.positional[0]);
-        if (folder.empty()) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderNotGiven));
-        if (!FileExists(folder)) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderMissing));
-        std::vector<std::string> ambiguous;
-        const std::vector<std::string> names = ScanInputFolder(folder, &ambiguous);
-        WarnAmbiguous(ambiguous);
-        if (names.empty()) return Refuse(LoadMessage(kMsgNoInputFiles));
+        std::vector<std::string> names;
+        if (const int refused = ScanGivenFolder(folder, names); refused != kExitOk) return refused;
         for (const std::string& name : names) {
             char line[512];
             std::snprintf(line, sizeof line, "%-20s %12s\n", name.c_str(),
@@ -254,12 +250,8 @@ public:
     // error. Nothing is written anywhere.
     int Check(const Options& options) {
         const std::string input = FolderArgument(options.input);
-        if (input.empty()) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderNotGiven));
-        if (!FileExists(input)) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderMissing));
-        std::vector<std::string> ambiguous;
-        const std::vector<std::string> names = ScanInputFolder(input, &ambiguous);
-        WarnAmbiguous(ambiguous);
-        if (names.empty()) return Refuse(LoadMessage(kMsgNoInputFiles));
+        std::vector<std::string> names;
+        if (const int refused = ScanGivenFolder(input, names); refused != kExitOk) return refused;
         std::vector<std::string> chosen;
         for (const std::string& wanted : options.positional) {
             const auto found = std::find(names.begin(), names.end(), ToUpperAscii(wanted));
@@ -406,6 +398,18 @@ public:
         }
         const bool aborted = std::find(files.statuses.begin(), files.statuses.end(), Aborted) != files.statuses.end();
         return aborted ? kExitAborted : kExitFailed;
+    }
+
+    // The checks of an input folder that list and check make, and its convertible files into names:
+    // kExitOk, or the exit status of the refusal, which has been told.
+    int ScanGivenFolder(const std::string& folder, std::vector<std::string>& names) {
+        if (folder.empty()) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderNotGiven));
+        if (!FileExists(folder)) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderMissing));
+        std::vector<std::string> ambiguous;
+        names = ScanInputFolder(folder, &ambiguous);
+        WarnAmbiguous(ambiguous);
+        if (names.empty()) return Refuse(LoadMessage(kMsgNoInputFiles));
+        return kExitOk;
     }
 
     void WarnAmbiguous(const std::vector<std::string>& names) {

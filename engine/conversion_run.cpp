@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <functional>
 
 #include "engine/batch_converter.h"
 #include "engine/digest.h"
@@ -101,6 +102,13 @@ FileStatus CConversionRun::Fail(int line, const std::string& detail, int message
     return Failed;
 }
 
+std::function<bool()> CConversionRun::WaitUnlessAborted(bool& aborted) {
+    return [this, &aborted]() {
+        if (m_flags.abortRequested.load() == 1) aborted = ConfirmAbort();
+        return !aborted;
+    };
+}
+
 bool CConversionRun::ConfirmAbort() {
     m_flags.running = 0;
     m_flags.abortRequested = 0;
@@ -137,10 +145,7 @@ struct CConversionRun::Outcome {
 CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecordFile& output, COutputFiles& outputs,
                                                      std::uint64_t input_length, FileResult& result) {
     bool aborted = false;
-    const auto keepTrying = [&]() {
-        if (m_flags.abortRequested.load() == 1) aborted = ConfirmAbort();
-        return !aborted;
-    };
+    const std::function<bool()> keepTrying = WaitUnlessAborted(aborted);
     const auto stopped = [](FileStatus status, int position = 0) {
         Outcome outcome;
         outcome.status = status;
@@ -278,10 +283,7 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
     const std::string output_folder = m_host.OutputFolder();
 
     bool aborted = false;
-    const auto keepTrying = [&]() {
-        if (m_flags.abortRequested.load() == 1) aborted = ConfirmAbort();
-        return !aborted;
-    };
+    const std::function<bool()> keepTrying = WaitUnlessAborted(aborted);
     if (!input.OpenWithRetry(input_path, CRecordFile::modeRead, keepTrying)) {
         if (!aborted) return Fail(__LINE__, "読込みファイル[" + input_path + "] オープンエラー", kMsgReadFailed);
         m_host.SetConvertButtonText(kButtonConvert);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "engine/file_status.h"
@@ -78,6 +79,9 @@ private:
     // The abort handshake: both flags cleared, the question asked; true when the user confirms
     // (running stays 0), false when not (running is 1 again).
     bool ConfirmAbort();
+    // What an open that waits asks between its attempts: go on, unless an abort was requested and
+    // confirmed (aborted is then set).
+    std::function<bool()> WaitUnlessAborted(bool& aborted);
     void DeleteAfterFailure(COutputFiles& outputs, std::int64_t fileCount) noexcept;
     void ReportException(int line, const std::string& text) noexcept;
     // Removes what is left of a report that failed: its temporary file, and its final one when

@@ -18,25 +18,9 @@ in=$work/in
 out=$work/out
 log=$work/log
 
-passed=0
-failed=0
-# expect DESCRIPTION COMMAND...: one check, passed when COMMAND succeeds.
-expect() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what" >&2
-    fi
-}
+# shellcheck source=tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 equal() { [ "$1" = "$2" ] || { printf '  expected: [%s]\n  actual:   [%s]\n' "$2" "$1" >&2; return 1; }; }
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ] && exit 0
-    exit 1
-}
 
 names=(20080423120000 20080423120001)
 if ! "$gen" --out "$in" --files 2 --records 50 --seed 11 --name-start "${names[0]}"; then

@@ -34,18 +34,8 @@ fi
 trap 'umount "$disk"; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
-passed=0
-failed=0
-expect() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what" >&2
-    fi
-}
+# shellcheck source=tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 holds() { [[ $(<"$1") == *"$2"* ]]; }
 none() { ! compgen -G "$1" >/dev/null; }
 # logged LOG_DIR: the log has the write error of an output file, named by its final name.
@@ -82,5 +72,4 @@ for split in 0 1000000; do
     rm -f "$disk"/*
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -22,23 +22,8 @@ name=20080423120000
 records=400000
 split=16000000  # about 92,000 records a file: five output files
 
-passed=0
-failed=0
-expect() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what" >&2
-    fi
-}
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ] && exit 0
-    exit 1
-}
+# shellcheck source=tests/checks.sh
+source "$(dirname "$0")/checks.sh"
 
 # start DIR: converts the input into DIR in the background; its process id goes to $pid.
 start() {
