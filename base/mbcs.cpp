@@ -6,6 +6,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // The length of the character that starts at pos: 2 for a lead byte followed by another byte, else 1.
@@ -95,6 +99,35 @@ void SortNamesCaseBlind(std::vector<std::string>& names) {
     for (auto& entry : keyed) names.push_back(std::move(entry.second));
 }
 
+#if defined(__SSE2__)
+namespace {
+// Bit i set where bytes[pos + i] is mark, for the (up to) 64 bytes from pos before size.
+inline std::uint64_t MarkBits(const unsigned char* bytes, std::size_t size, std::size_t pos, unsigned char mark) {
+    const __m128i marks = _mm_set1_epi8(static_cast<char>(mark));
+    const auto compare = [&marks](const unsigned char* at) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, marks))));
+    };
+    std::uint64_t bits = 0;
+    for (int part = 0; part < 4; ++part) {
+        const std::size_t at = pos + 16 * static_cast<std::size_t>(part);
+        if (at >= size) break;
+        std::uint64_t found = 0;
+        if (at + 16 <= size) {
+            found = compare(bytes + at);
+        } else if (size >= 16) {
+            // The last sixteen bytes, shifted so that those already seen fall out.
+            found = compare(bytes + size - 16) >> (at + 16 - size);
+        } else {
+            for (std::size_t i = at; i < size; ++i) found |= std::uint64_t{bytes[i] == mark} << (i - at);
+        }
+        bits |= found << (16 * part);
+    }
+    return bits;
+}
+}  // namespace
+#endif
+
 int SplitViews(std::string_view text, char separator, std::string_view* pieces, int capacity) {
     int count = 0;
     std::size_t start = 0;
@@ -103,36 +136,38 @@ int SplitViews(std::string_view text, char separator, std::string_view* pieces, 
         ++count;
         start = end + 1;
     };
-    const char* bytes = text.data();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
-    // Eight bytes at a time while they are all ASCII: no such byte is a lead byte, so a run of them
-    // that starts at a character boundary holds single-byte characters only.
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-    constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
-    const std::uint64_t separators = kOnes * static_cast<unsigned char>(separator);
-    const bool wordwise = std::endian::native == std::endian::little && static_cast<unsigned char>(separator) < 0x80;
-    for (std::size_t pos = 0; pos < size;) {
-        if (wordwise && pos + 8 <= size) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes + pos, sizeof word);
-            if ((word & kHighBits) == 0) {
-                const std::uint64_t x = word ^ separators;  // a zero byte where a separator is
-                std::uint64_t hits = ~((((x & kLowBits) + kLowBits) | x)) & kHighBits;
-                while (hits != 0) {
-                    piece(pos + static_cast<std::size_t>(std::countr_zero(hits) / 8));
-                    hits &= hits - 1;
-                }
-                pos += 8;
-                continue;
+    const auto mark = static_cast<unsigned char>(separator);
+#if defined(__SSE2__)
+    if (mark != 0 && mark < 0x40) {
+        // Below 0x40 a separator byte is never the second byte of a character, so every separator
+        // byte is found 64 at a time, and one stands at a character boundary unless a lead byte
+        // takes it. That is decided by the run of bytes of lead-byte value before it: the byte
+        // before that run ends a character, and the run pairs off from there, so an odd run ends
+        // in a lead byte that takes the separator. Runs of lead-byte values are rare and short.
+        const auto taken = [bytes](std::size_t pos) {
+            std::size_t run = 0;
+            while (pos > run && IsLeadByte(bytes[pos - run - 1])) ++run;
+            return run % 2 == 1;
+        };
+        for (std::size_t pos = 0; pos < size; pos += 64) {
+            for (std::uint64_t hits = MarkBits(bytes, size, pos, mark); hits != 0; hits &= hits - 1) {
+                const std::size_t at = pos + static_cast<std::size_t>(std::countr_zero(hits));
+                if (at == 0 || !IsLeadByte(bytes[at - 1]) || !taken(at)) piece(at);
             }
         }
-        const char c = bytes[pos];
-        if (c == separator) {
+        if (count < capacity) pieces[count] = text.substr(start);
+        return count + 1;
+    }
+#endif
+    // Character by character.
+    for (std::size_t pos = 0; pos < size;) {
+        if (bytes[pos] == mark) {
             piece(pos);
             ++pos;
         } else {
-            pos += IsLeadByte(static_cast<unsigned char>(c)) && pos + 1 < size ? 2 : 1;
+            pos += IsLeadByte(bytes[pos]) && pos + 1 < size ? 2 : 1;
         }
     }
     if (count < capacity) pieces[count] = text.substr(start);

@@ -20,7 +20,7 @@
 
 // Records per batch: large enough that handing over costs nothing, small enough that two batches
 // and their lines stay well below a megabyte each.
-constexpr std::size_t kBatchRecords = 4096;
+constexpr std::size_t kBatchRecords = 1024;
 
 class CRecordBatch {
 public:

@@ -39,8 +39,7 @@ int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const st
     m_position = 0;
     m_nextLine = 1;
     m_lineNumber = 0;
-    m_written = 0;
-    if (flags & modeNoTruncate) m_written = m_file.Seek(0, platform::File::Origin::End);
+    if (flags & modeNoTruncate) m_file.Seek(0, platform::File::Origin::End);
     return 1;
 }
 
@@ -153,8 +152,7 @@ int CRecordFile::WriteBuffered(std::string_view text) {
             m_file.Write(m_writeBuffer.data(), m_writeBuffer.size());
             // The file is made durable when it is complete; its pieces go to the disk meanwhile, so
             // that the final flush does not wait for all of them at once.
-            m_file.StartWriteBack(m_written, m_writeBuffer.size());
-            m_written += m_writeBuffer.size();
+            m_file.StartWriteBack(m_writeBuffer.size());
             m_writeBuffer.clear();
         }
         return 1;

@@ -67,7 +67,6 @@ private:
     std::string m_readBuffer;   // text read and not yet handed out as lines
     std::size_t m_readStart = 0;  // first byte of m_readBuffer not yet handed out
     std::string m_writeBuffer;  // text handed in and not yet written
-    std::uint64_t m_written = 0;  // bytes written by this object since it was opened
     std::int64_t m_nextLine = 1;  // the line at m_readStart
     std::int64_t m_lineNumber = 0;
     // The large read-ahead behind the 1,024-byte chunks: m_ahead holds the file's bytes from

@@ -4,9 +4,12 @@
 // (UTF-8 on POSIX, UTF-16 on Windows). All functions may be called from any thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/file_error.h"
@@ -48,20 +51,36 @@ public:
     // Moves the file position; returns the new position.
     std::uint64_t Seek(std::int64_t offset, Origin origin);
     std::uint64_t GetLength();
-    // Makes what was written durable (on the disk, not only in the system's cache).
+    // Makes what was written durable (on the disk, not only in the system's cache). A failure of a
+    // flush started by StartWriteBack is reported here.
     void Sync();
-    // Asks the system to start writing the given range to the disk now, without waiting for it, so
-    // that a later Sync has little left to do. Only a hint: nothing is reported.
-    void StartWriteBack(std::uint64_t offset, std::uint64_t length) noexcept;
+    // Tells that length more bytes were written. Once enough have gathered, a flush of the file
+    // starts on a thread of its own, so that the disk works while the caller goes on and the last
+    // Sync has little left to wait for. Never waits; a flush that fails is reported by Sync.
+    void StartWriteBack(std::uint64_t length) noexcept;
     // Closes the file if it is open. Never throws.
     void Close() noexcept;
     bool IsOpen() const { return m_handle != kInvalid; }
     const std::string& GetFilePath() const { return m_path; }
 
 private:
+    // The flush running in the background, if any.
+    struct BackgroundFlush {
+        std::thread thread;
+        std::atomic<bool> done{true};
+        int error = 0;  // the system's error code of the flush, once done
+    };
+    // Flushes a file by its handle; 0 or the system's error code. Each side has its own.
+    static int FlushHandle(std::intptr_t handle) noexcept;
+    // Waits for a background flush; returns the error code of the first that failed, once.
+    int FinishBackgroundFlush() noexcept;
+
     static constexpr std::intptr_t kInvalid = -1;
     std::intptr_t m_handle = kInvalid;
     std::string m_path;
+    std::uint64_t m_unflushed = 0;  // bytes written since the last background flush started
+    int m_flushError = 0;           // of a background flush that failed, for Sync to report
+    std::unique_ptr<BackgroundFlush> m_background;
 };
 
 // True when an entry (file or folder) exists at exactly this path; a drive or file-system root

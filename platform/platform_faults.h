@@ -11,5 +11,7 @@ namespace platform {
 
 Fault InjectedFault(FileOperation operation, const std::string& path, std::size_t& allowed);
 Fault InjectedFault(FileOperation operation, const std::string& path);
+// The system's error code that stands for an injected fault on this side.
+int FaultError(Fault fault);
 
 }  // namespace platform

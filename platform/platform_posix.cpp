@@ -130,8 +130,6 @@ int StreamDescriptor(Stream stream) { return stream == Stream::Out ? STDOUT_FILE
 
 std::atomic<bool (*)()> g_interruptHandler{nullptr};
 
-// The error an injected fault stands for on this side.
-int FaultError(Fault fault) { return fault == Fault::DiskFull ? ENOSPC : EIO; }
 
 extern "C" void OnInterruptSignal(int signal) {
     auto handler = g_interruptHandler.load();
@@ -147,6 +145,9 @@ bool ExactCp932(const std::string& utf8, std::string& out) {
 }
 
 }  // namespace
+
+// The error an injected fault stands for on this side.
+int FaultError(Fault fault) { return fault == Fault::DiskFull ? ENOSPC : EIO; }
 
 // ---- File ----
 
@@ -242,21 +243,22 @@ void File::Sync() {
     if (Fault fault = InjectedFault(FileOperation::Flush, m_path); fault != Fault::None) {
         throw FileFailure("書込み", m_path, FaultError(fault));
     }
-    // Devices and pipes have nothing to make durable.
-    if (fsync(Descriptor(m_handle)) != 0 && errno != EINVAL && errno != EROFS) {
-        throw FileFailure("書込み", m_path, errno);
-    }
+    if (const int error = FinishBackgroundFlush(); error != 0) throw FileFailure("書込み", m_path, error);
+    if (const int error = FlushHandle(m_handle); error != 0) throw FileFailure("書込み", m_path, error);
 }
 
-void File::StartWriteBack(std::uint64_t offset, std::uint64_t length) noexcept {
-    ::sync_file_range(Descriptor(m_handle), static_cast<off_t>(offset), static_cast<off_t>(length),
-                      SYNC_FILE_RANGE_WRITE);
+int File::FlushHandle(std::intptr_t handle) noexcept {
+    // Devices and pipes have nothing to make durable.
+    if (fsync(Descriptor(handle)) != 0 && errno != EINVAL && errno != EROFS) return errno;
+    return 0;
 }
 
 void File::Close() noexcept {
+    FinishBackgroundFlush();
     if (m_handle != kInvalid) ::close(Descriptor(m_handle));
     m_handle = kInvalid;
     m_path.clear();
+    m_unflushed = 0;
 }
 
 // ---- Folders and names ----

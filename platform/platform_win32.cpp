@@ -131,8 +131,6 @@ std::string KnownFolderPath(int csidl) {
 
 std::atomic<bool (*)()> g_interruptHandler{nullptr};
 
-// The error an injected fault stands for on this side.
-int FaultError(Fault fault) { return fault == Fault::DiskFull ? ERROR_DISK_FULL : ERROR_IO_DEVICE; }
 
 // FALSE passes the event on to the default handling, which ends the process.
 BOOL WINAPI OnConsoleControl(DWORD event) {
@@ -142,6 +140,9 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 }
 
 }  // namespace
+
+// The error an injected fault stands for on this side.
+int FaultError(Fault fault) { return fault == Fault::DiskFull ? ERROR_DISK_FULL : ERROR_IO_DEVICE; }
 
 bool ExactCp932(const std::wstring& text, std::string& out) {
     out.clear();
@@ -241,16 +242,20 @@ void File::Sync() {
     if (Fault fault = InjectedFault(FileOperation::Flush, m_path); fault != Fault::None) {
         throw FileFailure("書込み", m_path, FaultError(fault));
     }
-    if (!FlushFileBuffers(Handle(m_handle))) throw FileFailure("書込み", m_path, LastError());
+    if (const int error = FinishBackgroundFlush(); error != 0) throw FileFailure("書込み", m_path, error);
+    if (const int error = FlushHandle(m_handle); error != 0) throw FileFailure("書込み", m_path, error);
 }
 
-// Windows starts writing its cache out by itself; FlushFileBuffers would wait for it.
-void File::StartWriteBack(std::uint64_t, std::uint64_t) noexcept {}
+int File::FlushHandle(std::intptr_t handle) noexcept {
+    return FlushFileBuffers(Handle(handle)) ? 0 : static_cast<int>(GetLastError());
+}
 
 void File::Close() noexcept {
+    FinishBackgroundFlush();
     if (m_handle != kInvalid) CloseHandle(Handle(m_handle));
     m_handle = kInvalid;
     m_path.clear();
+    m_unflushed = 0;
 }
 
 // ---- Folders and names ----

@@ -212,10 +212,18 @@ std::string PrintedReference(const Bytes& key, const std::string& message, std::
 TEST(ReferenceDigest, EqualsPlainFunctionsForManyMessages) {
     const CReferenceDigest digest(kReferenceKey, kReferenceOutputLength);
     std::string message;
+    std::string previous;
     for (int n = 0; n <= 140; ++n) {
         const std::string hex = digest.HexDigest(message);
         ASSERT_EQ(PrintedReference(B(kReferenceKey), message, 32), hex) << "length " << n;
         ASSERT_EQ(std::string::npos, hex.find_first_not_of("0123456789ABCDEF")) << hex;
+        // Two at once (side by side where both fit one block, one by one otherwise) give the same.
+        char pair[2][64];
+        ASSERT_EQ(64u, digest.HexDigestPair(previous.data(), previous.size(), pair[0], message.data(),
+                                            message.size(), pair[1]));
+        EXPECT_EQ(digest.HexDigest(previous), std::string(pair[0], 64)) << "length " << n - 1;
+        EXPECT_EQ(hex, std::string(pair[1], 64)) << "length " << n;
+        previous = message;
         message += static_cast<char>(0x81 + n % 0x7E);  // high bytes as in code page 932 text, never NUL
     }
     // A short key and a short output take the same road.

@@ -78,9 +78,24 @@ TEST_F(BuildOutputLineTest, SameIdentityWrittenDifferently) {
         {"A　B", "1", "Ａ　Ｂ１"},  // inner space survives and widens back
         {"A B ", "1", "Ａ　Ｂ１"},      {"", "", ""},
     };
+    std::string previousLine;
+    std::vector<std::string> previousFields = Record("", "");
     for (const Variant& v : variants) {
         std::vector<std::string> fields = Record(v.symbol, v.number);
-        BuildOutputLine(fields, m_digest);
+        // The same line composed from views (here not side by side in one line), alone and in pairs.
+        std::string_view views[kFieldCount];
+        std::string_view previousViews[kFieldCount];
+        for (int i = 0; i < kFieldCount; ++i) views[i] = fields[i], previousViews[i] = previousFields[i];
+        char out[2][kRecordCharge];
+        std::size_t lengths[2];
+        ComposeOutputLinePair(previousViews, views, m_digest, out[0], out[1], lengths);
+        const std::string composed(out[1], ComposeOutputLine(views, m_digest, out[1]));
+        EXPECT_EQ(std::string(out[1], lengths[1]), composed);
+        EXPECT_EQ(std::string(out[0], lengths[0]), previousLine.empty() ? std::string(out[0], lengths[0]) : previousLine);
+
+        previousFields = fields;
+        previousLine = BuildOutputLine(fields, m_digest);
+        EXPECT_EQ(previousLine, composed);
         const std::string reference = Reference(v.digested);
         EXPECT_EQ(reference.substr(0, 40), fields[3]) << v.symbol << "|" << v.number;
         EXPECT_EQ(reference.substr(40), fields[4]) << v.symbol << "|" << v.number;

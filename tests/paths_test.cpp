@@ -49,7 +49,7 @@ TEST_P(PathsSplitText, KeepsEmptyPiecesAndCharacterBoundaries) {
     EXPECT_EQ(pieces, expected);
     EXPECT_EQ(count, static_cast<int>(expected.size()));
 
-    // The record reader's splitter, which takes eight ASCII bytes at a time, splits alike.
+    // The record reader's splitter, which finds commas many bytes at a time, splits alike.
     if (GetParam().separator.size() != 1) return;
     std::string_view views[4];
     const int viewCount = SplitViews(GetParam().text, GetParam().separator[0], views, 4);
@@ -71,6 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // right after such a run.
                       SplitCase{"LongAsciiRuns", "1310000001,01,06130012", ",", {"1310000001", "01", "06130012"}},
                       SplitCase{"LeadByteBeforeAComma", "12345678\x81,9,abcdefgh,", ",", {"12345678\x81,9", "abcdefgh", ""}},
+                      // "\x81\x81" is one character, so the comma after it separates; a third
+                      // lead byte takes the next comma.
+                      SplitCase{"RunsOfLeadBytes", "\x81\x81,\x81\x81\x81,x,\xE0\x81\x9F,", ",",
+                                {"\x81\x81", "\x81\x81\x81,x", "\xE0\x81\x9F,"}},
                       SplitCase{"ManyPieces", "a,b,c,d,e,f", ",", {"a", "b", "c", "d", "e", "f"}}),
     [](const auto& info) { return std::string(info.param.name); });
 

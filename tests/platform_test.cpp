@@ -55,6 +55,37 @@ INSTANTIATE_TEST_SUITE_P(Platform, PlatformExclusiveOpen,
                                            SecondOpenCase{"CreateKeep", kCreateKeep}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A flush that runs in the background while the file is written: its failure reaches Sync, once,
+// and what was written is all there.
+TEST(PlatformBackgroundFlush, AFailureIsReportedBySync) {
+    struct FailingFlushes : platform::IFileFaults {
+        platform::Fault Before(platform::FileOperation operation, const std::string&, std::size_t&) override {
+            return operation == platform::FileOperation::Flush ? platform::Fault::Failure : platform::Fault::None;
+        }
+    } faults;
+    TempDir dir;
+    const std::string path = dir / "big.csv";
+    const std::string block(1 << 20, 'x');
+    File file;
+    ASSERT_TRUE(file.Open(path, kCreate));
+    platform::SetFileFaults(&faults);
+    for (int i = 0; i < 9; ++i) {
+        file.Write(block.data(), block.size());
+        file.StartWriteBack(block.size());
+    }
+    platform::SetFileFaults(nullptr);
+    EXPECT_THROW(file.Sync(), FileError);
+    EXPECT_NO_THROW(file.Sync());
+    // Without faults the flushes run in the background and the last Sync waits for them.
+    for (int i = 0; i < 18; ++i) {
+        file.Write(block.data(), block.size());
+        file.StartWriteBack(block.size());
+    }
+    EXPECT_NO_THROW(file.Sync());
+    file.Close();
+    EXPECT_EQ(std::filesystem::file_size(path), 27u * block.size());
+}
+
 // Files are listed upper-case and then opened by those names, so every look-up must find the real
 // name whatever its letters' case (as Windows does).
 TEST(PlatformCase, LookupsFindTheRealNameWhateverTheCase) {
