@@ -24,9 +24,13 @@ inline std::uint16_t Compose(std::uint16_t base, int semi_voiced) {
     return kCompose[base - kComposeFirst][semi_voiced];
 }
 
+// Writes both bytes whatever the code's length (out has room: no character grows beyond two
+// bytes, and a one-byte one leaves the second to be overwritten), without a branch.
 inline void Append(char* out, std::size_t& size, std::uint16_t code) {
-    if (code > 0xFF) out[size++] = static_cast<char>(code >> 8);
-    out[size++] = static_cast<char>(code & 0xFF);
+    const bool wide = code > 0xFF;
+    out[size] = static_cast<char>(wide ? code >> 8 : code);
+    out[size + 1] = static_cast<char>(code & 0xFF);
+    size += wide ? 2 : 1;
 }
 
 }  // namespace
@@ -42,47 +46,33 @@ std::string ToFullWidth(const std::string& text) {
 std::size_t ToFullWidth(const char* text, std::size_t n, char* out) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(text);
     std::size_t size = 0;
-    // The last output character: a sound mark composes with what was written, not with what was read.
+    // The last output character: a sound mark composes with what was written, not with what was
+    // read. No character composes with code 0, which stands for none yet.
     std::size_t last_start = 0;
     std::uint16_t last_code = 0;
-    bool have_last = false;
+    // The sound mark a byte kind stands for: -1 none, 0 voiced, 1 semi-voiced.
+    constexpr int kMarkOfKind[4] = {-1, -1, 0, 1};
 
     std::size_t i = 0;
     while (i < n) {
         const std::uint8_t b = p[i];
         std::uint16_t code = kSingleByteOutput[b];
-        int mark = -1;  // 0 voiced, 1 semi-voiced
-        switch (kByteKind[b]) {
-            case kPlainByte:
-                ++i;
-                break;
-            case kVoicedMarkByte:
+        int mark = kMarkOfKind[kByteKind[b]];
+        ++i;
+        if (kByteKind[b] == kLeadByte && i < n && IsTrailByte(p[i])) {
+            code = static_cast<std::uint16_t>((b << 8) | p[i]);
+            ++i;
+            if (code == kVoicedMark) {
                 mark = 0;
-                ++i;
-                break;
-            case kSemiVoicedMarkByte:
+            } else if (code == kSemiVoicedMark) {
                 mark = 1;
-                ++i;
-                break;
-            case kLeadByte:
-                if (i + 1 < n && IsTrailByte(p[i + 1])) {
-                    code = static_cast<std::uint16_t>((b << 8) | p[i + 1]);
-                    i += 2;
-                    if (code == kVoicedMark) {
-                        mark = 0;
-                    } else if (code == kSemiVoicedMark) {
-                        mark = 1;
-                    } else {
-                        code = MapDoubleByte(code);
-                    }
-                } else {
-                    ++i;  // code is already the lone lead byte's output
-                }
-                break;
+            } else {
+                code = MapDoubleByte(code);
+            }
         }
-
+        // (A lone lead byte keeps its single-byte output.)
         if (mark >= 0) {
-            const std::uint16_t composed = have_last ? Compose(last_code, mark) : 0;
+            const std::uint16_t composed = Compose(last_code, mark);
             if (composed != 0) {
                 size = last_start;
                 Append(out, size, composed);
@@ -93,7 +83,6 @@ std::size_t ToFullWidth(const char* text, std::size_t n, char* out) {
         }
         last_start = size;
         last_code = code;
-        have_last = true;
         Append(out, size, code);
     }
     return size;
