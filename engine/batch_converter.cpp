@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 #include "engine/output_record.h"
@@ -15,15 +16,14 @@ CRecordBatch::CRecordBatch() = default;
 
 void CRecordBatch::MakeRoom() {
     // Room grows with the records actually there: a small file costs little memory.
-    if (m_lineLengths.size() < m_records.size()) {
-        m_lines.resize(m_records.size() * kRecordCharge);
-        m_lineLengths.resize(m_records.size());
-    }
+    // (With room for one more line: a line composed longer than foreseen stays inside.)
+    if (m_out.size() < m_outSize + kRecordCharge) m_out.resize(m_outSize + kRecordCharge);
 }
 
 void CRecordBatch::Clear() {
     m_text.clear();
     m_records.clear();
+    m_outSize = 0;
     m_next = 0;
 }
 
@@ -35,6 +35,9 @@ void CRecordBatch::Add(std::string_view line, const std::string_view fields[kFie
         record.fieldStart[position] = static_cast<std::uint16_t>(fields[position].data() - line.data());
         record.fieldLength[position] = static_cast<std::uint16_t>(fields[position].size());
     }
+    record.outStart = static_cast<std::uint32_t>(m_outSize);
+    record.outLength = static_cast<std::uint16_t>(OutputLineLength(fields));
+    m_outSize += record.outLength;
     m_text += line;
     m_records.push_back(record);
 }
@@ -48,20 +51,24 @@ void CRecordBatch::Compose(std::size_t first, std::size_t last, const CReference
             into[position] = std::string_view(line + record.fieldStart[position], record.fieldLength[position]);
         }
     };
+    // Each line goes to its place in the output; one of another length would spoil its neighbours.
+    const auto placed = [this](std::size_t i, std::size_t length) {
+        if (length != m_records[i].outLength) throw std::logic_error("an output line of unexpected length");
+    };
     // Two records at a time, whose reference numbers are computed side by side.
     std::size_t i = first;
     for (; i + 1 < last; i += 2) {
         load(i, fields[0]);
         load(i + 1, fields[1]);
         std::size_t lengths[2];
-        ComposeOutputLinePair(fields[0], fields[1], digest, &m_lines[i * kRecordCharge],
-                              &m_lines[(i + 1) * kRecordCharge], lengths);
-        m_lineLengths[i] = static_cast<std::uint8_t>(lengths[0]);
-        m_lineLengths[i + 1] = static_cast<std::uint8_t>(lengths[1]);
+        ComposeOutputLinePair(fields[0], fields[1], digest, &m_out[m_records[i].outStart],
+                              &m_out[m_records[i + 1].outStart], lengths);
+        placed(i, lengths[0]);
+        placed(i + 1, lengths[1]);
     }
     if (i < last) {
         load(i, fields[0]);
-        m_lineLengths[i] = static_cast<std::uint8_t>(ComposeOutputLine(fields[0], digest, &m_lines[i * kRecordCharge]));
+        placed(i, ComposeOutputLine(fields[0], digest, &m_out[m_records[i].outStart]));
     }
 }
 

@@ -26,30 +26,36 @@ class CRecordBatch {
 public:
     CRecordBatch();
     void Clear();
-    // Adds a checked record: its line and its fields (views into line).
+    // Adds a checked record: its line and its fields (views into line). Its output line's place
+    // in the batch's output follows from the fields' lengths.
     void Add(std::string_view line, const std::string_view fields[kFieldCount]);
     std::size_t Size() const { return m_records.size(); }
     bool Full() const { return m_records.size() >= kBatchRecords; }
-    // The output line of record i (CR LF included), once the batch is finished.
-    std::string_view Line(std::size_t i) const {
-        return std::string_view(m_lines.data() + i * kRecordCharge, m_lineLengths[i]);
+    // Once the batch is finished: the output lines of records first to first + count - 1, one
+    // after the other (CR LF included), as they go into the output file.
+    std::string_view Lines(std::size_t first, std::size_t count) const {
+        const std::size_t start = first < m_records.size() ? m_records[first].outStart : m_outSize;
+        const std::size_t end = first + count < m_records.size() ? m_records[first + count].outStart : m_outSize;
+        return std::string_view(m_out.data() + start, end - start);
     }
 
 private:
     friend class CBatchConverter;
     struct Record {
-        std::uint32_t start;  // of its line in m_text
+        std::uint32_t start;     // of its line in m_text
+        std::uint32_t outStart;  // of its output line in m_out
+        std::uint16_t outLength;
         std::uint16_t fieldStart[kFieldCount];
         std::uint16_t fieldLength[kFieldCount];
     };
     void Compose(std::size_t first, std::size_t last, const CReferenceDigest& digest);
-    // Makes room for the lines of the records added so far.
+    // Makes room for the output lines of the records added so far.
     void MakeRoom();
 
     std::string m_text;
     std::vector<Record> m_records;
-    std::vector<char> m_lines;  // one slot of the longest line there can be per record
-    std::vector<std::uint8_t> m_lineLengths;
+    std::vector<char> m_out;  // the output lines, each at its record's outStart
+    std::size_t m_outSize = 0;
     std::atomic<std::size_t> m_next{0};  // the first record no thread has taken yet
 };
 

@@ -1,5 +1,6 @@
 #include "engine/conversion_run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -209,32 +210,41 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
 
     // Writes the composed lines of batch in order, starting a new output file wherever the split
     // rule says: every record is charged its longest possible size, so no file outgrows the medium.
+    // The records that go into one file are handed over in one piece.
     const auto write = [&](const CRecordBatch& batch) {
-        for (std::size_t i = 0; i < batch.Size(); ++i) {
-            if (split_limit != 0 && estimated_size + kRecordCharge >= split_limit) {
-                if (!output.FlushBuffer()) {
-                    return failure(Failed, __LINE__,
-                                   "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
-                                   kMsgWriteFailed);
+        for (std::size_t i = 0; i < batch.Size();) {
+            std::size_t count = batch.Size() - i;
+            if (split_limit != 0) {
+                if (estimated_size + kRecordCharge >= split_limit) {
+                    if (!output.FlushBuffer()) {
+                        return failure(Failed, __LINE__,
+                                       "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
+                                       kMsgWriteFailed);
+                    }
+                    output.Close();
+                    ++result.file_count;
+                    estimated_size = 0;
+                    if (!output.OpenWithRetry(outputs.WritePath(result.file_count),
+                                              CRecordFile::modeCreate | CRecordFile::modeWrite, keepTrying)) {
+                        if (aborted) return stopped(Aborted);
+                        return failure(Failed, __LINE__,
+                                       "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 作成エラー",
+                                       kMsgCreateFailed);
+                    }
                 }
-                output.Close();
-                ++result.file_count;
-                estimated_size = 0;
-                if (!output.OpenWithRetry(outputs.WritePath(result.file_count),
-                                          CRecordFile::modeCreate | CRecordFile::modeWrite, keepTrying)) {
-                    if (aborted) return stopped(Aborted);
-                    return failure(Failed, __LINE__,
-                                   "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 作成エラー",
-                                   kMsgCreateFailed);
-                }
+                // The records that still fit (a file takes one at least, however small the limit).
+                const std::uint64_t fit =
+                    estimated_size + kRecordCharge < split_limit ? (split_limit - 1 - estimated_size) / kRecordCharge : 1;
+                count = static_cast<std::size_t>(std::min<std::uint64_t>(count, fit));
             }
-            if (!output.WriteBuffered(batch.Line(i))) {
+            if (!output.WriteBuffered(batch.Lines(i, count))) {
                 return failure(Failed, __LINE__,
                                "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
                                kMsgWriteFailed);
             }
-            ++result.written_count;
-            estimated_size += kRecordCharge;
+            result.written_count += static_cast<std::int64_t>(count);
+            estimated_size += count * kRecordCharge;
+            i += count;
         }
         return stopped(Normal);
     };

@@ -1,5 +1,6 @@
 #include "engine/output_record.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -253,6 +254,21 @@ std::size_t ComposeOutputLine(const std::string_view fields[kFieldCount], const 
     char reference[kReferenceLength];
     ReferenceText(fields[kFieldCardSymbol], fields[kFieldCardNumber], digest, reference);
     return WriteOutputLine(fields, reference, out);
+}
+
+std::size_t OutputLineLength(const std::string_view fields[kFieldCount]) {
+    std::size_t length = (kFieldCount - 1) + 2;  // the commas and CR LF
+    for (int position = 0; position < kFieldCount; ++position) {
+        switch (position) {
+            case kFieldRemarks: length += sizeof(kRemarksCode) - 1; break;
+            case kFieldCardSymbol:
+            case kFieldCardNumber: length += kReferenceHalf; break;
+            case kFieldDecidedPoints: length += std::max<std::size_t>(fields[position].size(), kDecidedPointsWidth); break;
+            case kFieldMealAmount: length += std::max<std::size_t>(fields[position].size(), kMealAmountWidth); break;
+            default: length += fields[position].size(); break;
+        }
+    }
+    return length;
 }
 
 void ComposeOutputLinePair(const std::string_view fields0[kFieldCount], const std::string_view fields1[kFieldCount],

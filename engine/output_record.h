@@ -27,6 +27,9 @@ std::string BuildOutputLine(std::vector<std::string>& fields, const CReferenceDi
 // can be), from fields that are views: nothing is allocated. fields must be a checked record.
 // Returns the line's length.
 std::size_t ComposeOutputLine(const std::string_view fields[kFieldCount], const CReferenceDigest& digest, char* out);
+// The length of the line ComposeOutputLine makes of a checked record, known from the fields'
+// lengths alone: what the record's output takes is settled before it is composed.
+std::size_t OutputLineLength(const std::string_view fields[kFieldCount]);
 // Two records at once, as two calls of ComposeOutputLine give them; their reference numbers are
 // computed side by side. lengths receives the two lines' lengths.
 void ComposeOutputLinePair(const std::string_view fields0[kFieldCount], const std::string_view fields1[kFieldCount],
