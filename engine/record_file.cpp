@@ -32,7 +32,7 @@ int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const st
     }
     if (!open) return 0;
 
-    m_readBuffer.clear();
+    m_readBuffer = {};
     m_readStart = 0;
     m_aheadSize = 0;
     m_aheadPosition = 0;
@@ -43,7 +43,7 @@ int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const st
     return 1;
 }
 
-std::size_t CRecordFile::ReadAt(std::uint64_t position, char* out, std::size_t size) {
+std::string_view CRecordFile::ReadAt(std::uint64_t position, std::size_t size) {
     if (m_ahead.empty()) m_ahead.resize(kReadAheadSize);
     const bool inside = position >= m_aheadPosition && position <= m_aheadPosition + m_aheadSize;
     if (!inside) {
@@ -64,36 +64,31 @@ std::size_t CRecordFile::ReadAt(std::uint64_t position, char* out, std::size_t s
             m_aheadSize += got;
         }
     }
-    const std::size_t count = std::min(size, m_aheadSize - offset);
-    std::memcpy(out, m_ahead.data() + offset, count);
-    return count;
+    return std::string_view(m_ahead.data() + offset, std::min(size, m_aheadSize - offset));
 }
 
 int CRecordFile::ReadChunk() {
-    char chunk[kReadChunkSize];
-    const std::size_t got = ReadAt(m_position, chunk, kReadChunkSize);
+    // Called when every line of the last chunk was handed out.
+    const std::string_view chunk = ReadAt(m_position, kReadChunkSize);
+    const std::size_t got = chunk.size();
     if (got == 0) return 0;
     m_position += got;
 
     std::size_t length = got;
     if (length < kReadChunkSize && chunk[length - 1] == kEndOfFileMark) --length;
-    if (m_readStart > 0) {
-        m_readBuffer.erase(0, m_readStart);
-        m_readStart = 0;
-    }
-    const std::size_t chunkStart = m_readBuffer.size();
-    m_readBuffer.append(chunk, length);
+    m_readBuffer = chunk.substr(0, length);
+    m_readStart = 0;
 
     // A short read was the end of the file: the buffer ends with the last line, complete or not.
     if (got < kReadChunkSize) return 1;
 
     const std::size_t lastLf = m_readBuffer.rfind('\n');
-    if (lastLf == std::string::npos || lastLf < chunkStart) return 1;  // the chunk stands as one line
+    if (lastLf == std::string_view::npos) return 1;  // the chunk stands as one line
     // The partial last line is read again with the next chunk: move back over it. The buffer keeps
     // the line end of its last complete line, so that line reads as any other (a CR LF as two
     // bytes, a bare LF as one).
     m_position -= m_readBuffer.size() - (lastLf + 1);
-    m_readBuffer.resize(lastLf + 1);
+    m_readBuffer = m_readBuffer.substr(0, lastLf + 1);
     return 1;
 }
 
@@ -107,7 +102,7 @@ std::int64_t CRecordFile::ReadRecord(std::vector<std::string>& fields) {
 std::int64_t CRecordFile::ReadLine(std::string_view& line) {
     for (;;) {
         if (m_readStart >= m_readBuffer.size()) {
-            m_readBuffer.clear();
+            m_readBuffer = {};
             m_readStart = 0;
             if (!ReadChunk()) return 0;
         }
@@ -115,7 +110,7 @@ std::int64_t CRecordFile::ReadLine(std::string_view& line) {
         std::size_t lineEnd;
         std::size_t next;
         std::int64_t terminator;
-        if (lf == std::string::npos) {
+        if (lf == std::string_view::npos) {
             // The last line of the file, or a line longer than a chunk: all that is left.
             lineEnd = next = m_readBuffer.size();
             terminator = 2;
@@ -133,11 +128,11 @@ std::int64_t CRecordFile::ReadLine(std::string_view& line) {
         // Lines are counted by their line ends: a piece of a line longer than a chunk, which has
         // none, belongs to the same line as the piece after it.
         const std::int64_t lineNumber = m_nextLine;
-        if (lf != std::string::npos) ++m_nextLine;
+        if (lf != std::string_view::npos) ++m_nextLine;
         if (lineEnd == start || m_readBuffer[start] == '#') continue;
         m_lineNumber = lineNumber;
 
-        line = std::string_view(m_readBuffer).substr(start, lineEnd - start);
+        line = m_readBuffer.substr(start, lineEnd - start);
         return static_cast<std::int64_t>(lineEnd - start) + terminator;
     }
 }

@@ -60,11 +60,12 @@ public:
 
 private:
     int ReadChunk();
-    std::size_t ReadAt(std::uint64_t position, char* out, std::size_t size);
+    // Up to size bytes of the file from position on, inside the read-ahead: valid until the next call.
+    std::string_view ReadAt(std::uint64_t position, std::size_t size);
 
     IClock& m_clock;
     platform::File m_file;
-    std::string m_readBuffer;   // text read and not yet handed out as lines
+    std::string_view m_readBuffer;  // the chunk's lines, inside m_ahead, not all handed out yet
     std::size_t m_readStart = 0;  // first byte of m_readBuffer not yet handed out
     std::string m_writeBuffer;  // text handed in and not yet written
     std::int64_t m_nextLine = 1;  // the line at m_readStart
