@@ -6,13 +6,13 @@ JOBS ?= $(shell nproc)
 DEMO_OUT := out/demo
 
 .PHONY: all setup setup-windows build build-windows test test-native test-windows demo bench samples clean \
-	screenshot gui sanitize setup-fuzz build-fuzz fuzz fuzz-smoke
+	screenshot gui dist dist-check sanitize setup-fuzz build-fuzz fuzz fuzz-smoke
 
 all: build
 
 # Debian packages: native toolchain and GoogleTest; MinGW-w64 and Wine for the Windows side.
 NATIVE_PKGS := cmake ninja-build g++ googletest libgtest-dev python3-cryptography-vectors libcli11-dev
-WINDOWS_PKGS := g++-mingw-w64-x86-64-posix wine64 xvfb
+WINDOWS_PKGS := g++-mingw-w64-x86-64-posix wine64 xvfb python3
 define ensure_packages
 	@missing=""; for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
@@ -62,28 +62,62 @@ demo: build
 	@echo; echo "== $$(ls $(DEMO_OUT)/*_Result.txt)"; iconv -f CP932 -t UTF-8 $(DEMO_OUT)/*_Result.txt
 
 # The dialog program under Wine. `screenshot` writes pictures of the main dialog (the bundled sample
-# claims listed, rows ticked, a finished run) and of the About box into out/screenshots; `gui`
-# starts the program on the screen at $DISPLAY. Both give Wine a Japanese font first.
+# claims listed, rows ticked, a finished run) and of the About box into out/screenshots, and the same
+# at 144 DPI (150 %) into out/screenshots/144dpi, drawn in a Wine prefix of its own set to that DPI;
+# `gui` starts the program on the screen at $DISPLAY. Both give Wine a Japanese font first. The PNG
+# files carry no date, so that the same program gives the same files.
 SCREENSHOT_PKGS := imagemagick fonts-ipafont-gothic
 SCREENSHOTS := out/screenshots
 WINEPREFIX_DIR := $(CURDIR)/$(WINBUILD)/wineprefix
+WINEPREFIX_144DPI := $(CURDIR)/$(WINBUILD)/wineprefix-144dpi
 # This folder as Wine's programs see it (drive Z: is the Linux root), with Windows separators.
 WIN_CURDIR = Z:$(subst /,\,$(CURDIR))
 
 screenshot: build-windows
 	$(call ensure_packages,$(SCREENSHOT_PKGS))
 	cmake/wine-japanese-fonts.sh $(WINEPREFIX_DIR)
-	@rm -rf $(SCREENSHOTS) && mkdir -p $(SCREENSHOTS)
+	cmake/wine-dpi.sh $(WINEPREFIX_144DPI) 144
+	cmake/wine-japanese-fonts.sh $(WINEPREFIX_144DPI)
+	@rm -rf $(SCREENSHOTS) && mkdir -p $(SCREENSHOTS)/144dpi
 	cmake/wine-gui-run.sh $(WINEPREFIX_DIR) $(WINBUILD)/dialog_screenshots.exe \
 	  '$(WIN_CURDIR)\samples\claims' '$(WIN_CURDIR)\$(subst /,\,$(SCREENSHOTS))'
-	@for picture in $(SCREENSHOTS)/*.bmp; do convert "$$picture" "$${picture%.bmp}.png" && rm "$$picture"; done
-	@ls -1 $(SCREENSHOTS)/*.png
+	cmake/wine-gui-run.sh $(WINEPREFIX_144DPI) $(WINBUILD)/dialog_screenshots.exe \
+	  '$(WIN_CURDIR)\samples\claims' '$(WIN_CURDIR)\$(subst /,\,$(SCREENSHOTS))\144dpi'
+	@for picture in $(SCREENSHOTS)/*.bmp $(SCREENSHOTS)/144dpi/*.bmp; do \
+	  convert "$$picture" -strip -define png:exclude-chunks=date,time "$${picture%.bmp}.png" && rm "$$picture"; \
+	done
+	@ls -1 $(SCREENSHOTS)/*.png $(SCREENSHOTS)/144dpi/*.png
 
 gui: build-windows
 	$(call ensure_packages,fonts-ipafont-gothic)
 	cmake/wine-japanese-fonts.sh $(WINEPREFIX_DIR)
 	@[ -n "$$DISPLAY" ] || { echo "gui: no DISPLAY; run it from a graphical session (or see make screenshot)"; exit 1; }
 	cmake/wine-run.sh $(WINEPREFIX_DIR) $(WINBUILD)/Tolvarenquista.exe
+
+# ---- The Windows package ----
+# make dist: out/dist/Tolvarenquista-VERSION-win64.zip (the version is the project's, CMakeLists.txt):
+# both programs, the Japanese guide with the pictures of make screenshot, README.txt and
+# SHA256SUMS.txt, made by package/make_package.py with Debian's Python. The same sources give the
+# same bytes. make dist-check builds the two programs once more from nothing in $(REPROBUILD)
+# (about a minute on two processors) and proves that they give the same package.
+DIST := out/dist
+PYTHON := /usr/bin/python3
+REPROBUILD := build-windows-repro
+PACKAGE = $(PYTHON) package/make_package.py --source $(CURDIR) --pictures $(SCREENSHOTS)
+
+dist: screenshot
+	@rm -rf $(DIST)
+	$(PACKAGE) --programs $(WINBUILD) --out $(DIST)
+	@cd $(DIST) && sha256sum *.zip
+
+dist-check: dist
+	rm -rf $(REPROBUILD)
+	cmake -S . -B $(REPROBUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTOLVA_TESTS=OFF \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+	cmake --build $(REPROBUILD) -j $(JOBS) --target tolvarenquista_gui tolvarenquista-cli
+	$(PACKAGE) --programs $(REPROBUILD) --out $(REPROBUILD)/dist
+	@cd $(REPROBUILD)/dist && sha256sum *.zip
+	cmp $(DIST)/*.zip $(REPROBUILD)/dist/*.zip && echo "dist-check: the rebuilt programs give the same package"
 
 # Regenerates the bundled sample claims (they are committed; this is how they were made).
 samples: build
@@ -146,4 +180,4 @@ fuzz-smoke:
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=25
 
 clean:
-	rm -rf $(BUILD) $(WINBUILD) $(SANBUILD) $(FUZZBUILD) out
+	rm -rf $(BUILD) $(WINBUILD) $(SANBUILD) $(FUZZBUILD) $(REPROBUILD) out

@@ -6,6 +6,11 @@
 # windows are set to be Wine's own (unmanaged, with the frames Wine draws): otherwise Wine waits for
 # a window manager at every window that closes. The program's exit code is this script's.
 prefix="$1"
+# Wine takes an absolute prefix only; a relative one is taken from the current folder.
+case "$prefix" in
+    /*) ;;
+    *) prefix="$PWD/$prefix" ;;
+esac
 program="$2"
 shift
 here="$(cd "$(dirname "$0")" && pwd)"

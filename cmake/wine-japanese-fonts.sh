@@ -4,6 +4,11 @@
 # dialog program shows its texts and frames properly without Windows' fonts:
 #   wine-japanese-fonts.sh PREFIX
 prefix="$1"
+# Wine takes an absolute prefix only; a relative one is taken from the current folder.
+case "$prefix" in
+    /*) ;;
+    *) prefix="$PWD/$prefix" ;;
+esac
 here="$(cd "$(dirname "$0")" && pwd)"
 fonts="$prefix/drive_c/windows/Fonts"
 [ -f "$prefix/system.reg" ] || "$here/wine-run.sh" "$prefix" cmd /c exit

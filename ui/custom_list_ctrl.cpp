@@ -1,12 +1,5 @@
 #include "ui/custom_list_ctrl.h"
 
-namespace {
-
-// The check boxes lie in the strip of the rows' first 16 pixels (x 0 to 16).
-constexpr int kCheckBoxStripRight = 16;
-
-}  // namespace
-
 std::span<const MessageMapEntry<CCustomListCtrl>> CCustomListCtrl::MessageMap() {
     using T = CCustomListCtrl;
     static const MessageMapEntry<T> kMessageMap[] = {
@@ -24,7 +17,8 @@ void CCustomListCtrl::Create(const CWindow& parent, DWORD style, const PixelRect
 }
 
 bool CCustomListCtrl::OnMouseButton(ClientPoint point) {
-    return m_checkEnabled.load() == 0 && point.x <= kCheckBoxStripRight;
+    // The control's own hit test finds the check box, wherever the DPI and the Windows version put it.
+    return m_checkEnabled.load() == 0 && IsOnCheckBox(point.x, point.y);
 }
 
 bool CCustomListCtrl::OnKeyDown(KeyDown key) { return m_checkEnabled.load() == 0 && key.key == VK_SPACE; }

@@ -20,7 +20,8 @@ constexpr int kColumnSize = 1;
 constexpr int kColumnStatus = 2;
 constexpr int kColumnCount = 3;
 
-// Pane 1 of the status bar, which holds the progress bar; pane 0 takes the rest.
+// Pane 1 of the status bar, which holds the progress bar, in pixels at 96 DPI (scaled to the
+// dialog's); pane 0 takes the rest.
 constexpr int kProgressPaneWidth = 120;
 constexpr DWORD kProgressStyle = WS_CHILD | WS_VISIBLE | PBS_SMOOTH;
 constexpr int kProgressMax = 100;
@@ -117,7 +118,7 @@ bool CTolvarenquistaDlg::SetUp() {
 void CTolvarenquistaDlg::CreateStatusBar() {
     m_statusBar.Create(*this, IDC_STATUS_BAR);
     m_statusBar.UseFontOf(*this);
-    m_statusBar.SetPanes({ClientRect().width - kProgressPaneWidth, -1});
+    m_statusBar.SetPanes({ClientRect().width - ScaleToDpi(kProgressPaneWidth), -1});
     m_statusBar.Layout();
     // The status text keeps the rectangle of pane 0, now in the status bar's coordinates.
     m_statusText.Move(m_statusBar.PaneRect(0), true);

@@ -19,6 +19,25 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
     return condition();
 }
 
+int RowMiddle(const CListView& list, int row) {
+    const PixelRect rect = list.ItemRect(row);
+    return rect.y + rect.height / 2;
+}
+
+PixelSpan CheckBoxSpan(const CListView& list, int row) {
+    const int y = RowMiddle(list, row);
+    PixelSpan span;
+    for (int x = 0; x < list.ItemRect(row).width; ++x) {
+        if (!list.IsOnCheckBox(x, y)) {
+            if (!span.Empty()) break;
+            continue;
+        }
+        if (span.Empty()) span.first = x;
+        span.last = x;
+    }
+    return span;
+}
+
 namespace {
 
 struct ThreadWindowSearch {

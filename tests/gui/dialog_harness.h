@@ -53,5 +53,18 @@ class DialogHarness {
     HWND m_dialog = nullptr;
 };
 
+// A run of pixel columns, first to last; empty (-1) when there is none.
+struct PixelSpan {
+    int first = -1;
+    int last = -1;
+    bool Empty() const { return first < 0; }
+    int Middle() const { return (first + last) / 2; }
+};
+// Where a row's check box lies on the row's middle line, as the list's hit test places it (the
+// place the dialog's lock finds too).
+PixelSpan CheckBoxSpan(const CListView& list, int row);
+// The y of a row's middle line in the list's client area.
+int RowMiddle(const CListView& list, int row);
+
 // Polls condition until it holds or timeoutMs have passed; returns its last value.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000);

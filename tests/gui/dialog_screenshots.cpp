@@ -1,10 +1,13 @@
 // Pictures of the dialog program for people without Windows: the main dialog after listing a
 // folder of claim files, with rows ticked, after a finished run, and the About box, each written
-// as a 24-bit BMP file. Runs under Wine (make screenshot turns the files into PNG).
+// as a 24-bit BMP file. Runs under Wine (make screenshot turns the files into PNG), at the DPI of
+// the Wine prefix. The claims are copied into a folder on drive C: and converted into another, the
+// same in every run, so that the same program draws the same pictures.
 //   dialog_screenshots.exe CLAIMS_FOLDER PICTURE_FOLDER
 #include <windows.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,26 @@ namespace {
 
 // Lets Wine put the last changes of a window on the screen before it is copied.
 constexpr int kSettleMilliseconds = 500;
+
+// The folders the pictures show, as an operator's might be named.
+const char kInputFolder[] = "C:\\レセプト";
+const char kOutputFolder[] = "C:\\提出データ";
+
+void RemoveFolder(const std::string& folder) {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(ToWide(folder)), ignored);
+}
+
+// The claims in a fresh input folder, and an empty output folder.
+void PrepareFolders(const std::string& claims) {
+    for (const char* folder : {kInputFolder, kOutputFolder}) {
+        RemoveFolder(folder);
+        CreateFolderTree(folder);
+    }
+    for (const std::string& name : ListNames(claims)) {
+        WriteBytes(JoinPath(kInputFolder, name), ReadBytes(JoinPath(claims, name)));
+    }
+}
 
 // Copies a window's rectangle from the screen into a BMP file; false when that fails.
 bool CaptureWindow(const CWindow& window, const std::string& path) {
@@ -78,13 +101,13 @@ int main() {
     const std::string& claims = args[0];
     const std::string& pictures = args[1];
     CreateFolderTree(pictures);
+    PrepareFolders(claims);
+    const std::string output = kOutputFolder;
     TempDir work;
-    const std::string output = JoinPath(work.Path(), "出力");
-    CreateFolderTree(output);
 
     ScriptedServices services;
     services.logFolder = JoinPath(work.Path(), "log");
-    services.AddBrowseResult(claims);
+    services.AddBrowseResult(kInputFolder);
     services.AddBrowseResult(output);
     services.AddAnswers({true});
     DialogHarness dialog(services);
@@ -101,13 +124,16 @@ int main() {
     // Every row but the second ticked, the way an operator clicks the check boxes.
     for (int row = 0; row < list.ItemCount(); ++row) {
         if (row == 1) continue;
-        const PixelRect rect = list.ItemRect(row);
-        dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 8, rect.y + rect.height / 2);
+        dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, CheckBoxSpan(list, row).Middle(),
+                         RowMiddle(list, row));
         if (!WaitFor([&] { return list.GetCheck(row) == 1; })) return Fail("a row could not be ticked");
     }
     dialog.SplitSize().SetCurSel(2);
     if (!CaptureWindow(dialog.Dialog(), JoinPath(pictures, "main-ticked.bmp"))) return Fail("capture");
 
+    // Started at the turn of a second, so that the short run shows the same time (0 seconds).
+    const std::int64_t second = platform::Now();
+    WaitFor([&] { return platform::Now() != second; }, 2000);
     dialog.Click(IDC_CONVERT);
     if (!WaitFor([&] {
             return !services.OpenedReports().empty() && dialog.Control(IDC_CONVERT).GetText() == "変換(&C)";
@@ -124,5 +150,6 @@ int main() {
     if (!CaptureWindow(about, JoinPath(pictures, "about.bmp"))) return Fail("capture");
     PostMessageW(about.Item(IDOK).Handle(), BM_CLICK, 0, 0);
     WaitFor([&] { return !about.IsValid(); });
+    for (const char* folder : {kInputFolder, kOutputFolder}) RemoveFolder(folder);
     return 0;
 }

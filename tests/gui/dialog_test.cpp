@@ -2,6 +2,9 @@
 // windows with clicks and keys, its message boxes, browsers and report answered by a script.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <future>
 
 #include "engine/conversion_run.h"
@@ -11,6 +14,7 @@
 #include "tests/test_support.h"
 #include "ui/resource_ids.h"
 #include "ui/win/system_menu.h"
+#include "ui/win/wide_text.h"
 
 namespace {
 
@@ -31,6 +35,39 @@ class Gate {
     std::shared_future<void> m_future = m_promise.get_future().share();
     std::atomic<bool> m_opened{false};
 };
+
+// The system's DPI, which the tests run at (the Wine prefix's).
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+PixelRect RectInParent(HWND window) { return CWindow(window).RectInParent(); }
+
+bool Intersect(const PixelRect& a, const PixelRect& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+bool Contains(const PixelRect& outer, const PixelRect& inner) {
+    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
+           inner.y + inner.height <= outer.y + outer.height;
+}
+
+std::vector<HWND> VisibleChildren(const CWindow& parent) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent.Handle(), GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsWindowVisible(child)) children.push_back(child);
+    }
+    return children;
+}
+
+int StringWidth(const CListView& list, const std::string& text) {
+    return static_cast<int>(
+        SendMessageW(list.Handle(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(ToWide(text).c_str())));
+}
 
 std::size_t CountLines(const std::string& text) {
     std::size_t count = 0;
@@ -68,13 +105,35 @@ class DialogTest : public ::testing::Test {
     }
 
     void Tick(DialogHarness& dialog, const std::vector<int>& rows) {
-        // The check box strip at the row's left edge, as an operator clicks it.
+        // The middle of the row's check box, as an operator clicks it.
         const CListView list = dialog.List();
         for (int row : rows) {
-            const PixelRect rect = list.ItemRect(row);
-            dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 8, rect.y + rect.height / 2);
+            dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, CheckBoxSpan(list, row).Middle(),
+                             RowMiddle(list, row));
             ASSERT_TRUE(WaitFor([&] { return list.GetCheck(row) == 1; })) << row;
         }
+    }
+
+    // Where a click toggles a row's check box, found by clicking along the row's middle line from its
+    // left edge (each click that toggled it is undone): what the lock of a run must cover.
+    PixelSpan ToggleSpan(DialogHarness& dialog, int row) {
+        const CListView list = dialog.List();
+        const int y = RowMiddle(list, row);
+        PixelSpan span;
+        for (int x = 0; x < list.ItemRect(row).width; ++x) {
+            const int before = list.GetCheck(row);
+            dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, x, y);
+            if (!dialog.Sync()) break;
+            if (list.GetCheck(row) == before) {
+                if (!span.Empty()) break;
+                continue;
+            }
+            dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, x, y);
+            dialog.Sync();
+            if (span.Empty()) span.first = x;
+            span.last = x;
+        }
+        return span;
     }
 
     std::vector<std::string> Questions() const {
@@ -137,6 +196,71 @@ TEST_F(DialogTest, StartsAsItsTemplateAndSetUpSay) {
     EXPECT_EQ(menu.ItemText(IDM_ABOUTBOX), "バージョン情報 Tolvarenquista(&A)...");
     EXPECT_EQ(menu.ItemState(SC_CLOSE) & MF_GRAYED, 0);
     EXPECT_TRUE(services.Messages().empty());
+
+    // The program's manifest took effect: the common controls are those of version 6, side by side.
+    wchar_t controls[MAX_PATH] = {};
+    GetModuleFileNameW(GetModuleHandleW(L"comctl32.dll"), controls, MAX_PATH);
+    std::string path = FromWide(controls);
+    for (char& c : path) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(path.find("microsoft.windows.common-controls_6595b64144ccf1df_6."), std::string::npos) << path;
+}
+
+// At the DPI of the screen (the tests run at 96 and, in a prefix of their own, at 144): the controls
+// lie inside the client area and apart, but for the group box and what it frames; the status bar's
+// progress pane, 120 pixels at 96 DPI, grows with the DPI and the progress bar fills it; every column
+// of the list is wide enough for its texts in the list's font, and together they fit the list.
+TEST_F(DialogTest, TheLayoutFollowsTheDpi) {
+    const int dpi = ScreenDpi();
+    if (const char* expected = std::getenv("TOLVA_TEST_DPI")) {
+        ASSERT_EQ(dpi, std::atoi(expected));
+    }
+    WriteClaims({3, 2});
+    DialogHarness dialog(services);
+    ChooseFolders(dialog);
+    const CListView list = dialog.List();
+    ASSERT_EQ(list.ItemCount(), 2);
+
+    const PixelRect client = dialog.Dialog().ClientRect();
+    const HWND group = dialog.Control(IDC_FILE_GROUP).Handle();
+    const std::vector<HWND> children = VisibleChildren(dialog.Dialog());
+    ASSERT_GE(children.size(), 14u);
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const PixelRect rect = RectInParent(children[i]);
+        EXPECT_TRUE(Contains(client, rect)) << GetDlgCtrlID(children[i]);
+        for (std::size_t j = i + 1; j < children.size(); ++j) {
+            const PixelRect other = RectInParent(children[j]);
+            const bool framed = (children[i] == group && Contains(rect, other)) ||
+                                (children[j] == group && Contains(other, rect));
+            EXPECT_TRUE(framed || !Intersect(rect, other))
+                << GetDlgCtrlID(children[i]) << " and " << GetDlgCtrlID(children[j]);
+        }
+    }
+
+    const HWND statusBar = dialog.StatusBar().Handle();
+    int parts[2] = {};
+    ASSERT_EQ(SendMessageW(statusBar, SB_GETPARTS, 2, reinterpret_cast<LPARAM>(parts)), 2);
+    EXPECT_EQ(parts[0], client.width - MulDiv(120, dpi, 96));
+    EXPECT_EQ(parts[1], -1);
+    RECT pane{};
+    SendMessageW(statusBar, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&pane));
+    const PixelRect progress = dialog.Progress().RectInParent();
+    EXPECT_EQ(progress.x, pane.left);
+    EXPECT_EQ(progress.width, pane.right - pane.left);
+    EXPECT_EQ(progress.height, pane.bottom - pane.top);
+
+    const int checkBox = CheckBoxSpan(list, 0).last + 1;
+    int total = 0;
+    for (int column = 0; column < 3; ++column) {
+        int needed = StringWidth(list, list.ColumnHeading(column));
+        for (int row = 0; row < list.ItemCount(); ++row) {
+            needed = std::max(needed,
+                              StringWidth(list, list.ItemText(row, column)) + (column == 0 ? checkBox : 0));
+        }
+        const int width = static_cast<int>(SendMessageW(list.Handle(), LVM_GETCOLUMNWIDTH, column, 0));
+        EXPECT_GE(width, needed) << "column " << column;
+        total += width;
+    }
+    EXPECT_LE(total, list.ClientRect().width);
 }
 
 TEST_F(DialogTest, EnterAndEscDoNothing) {
@@ -256,10 +380,20 @@ TEST_F(DialogTest, ARunConvertsTheTickedFilesAndLocksTheControlsMeanwhile) {
     DialogHarness dialog(services);
     ChooseFolders(dialog);
     const CListView list = dialog.List();
+    // Where a click toggles row 1's check box: where the list's hit test puts it, which at 144 DPI
+    // reaches past the 16 pixels of a box at 96 DPI.
+    const PixelSpan box = ToggleSpan(dialog, 1);
+    ASSERT_FALSE(box.Empty());
+    EXPECT_EQ(box.first, CheckBoxSpan(list, 1).first);
+    EXPECT_EQ(box.last, CheckBoxSpan(list, 1).last);
+    if (ScreenDpi() >= 144) {
+        EXPECT_GT(box.last, 16);
+    }
+    ASSERT_EQ(list.GetCheck(1), 0);
     Tick(dialog, {0, 2});
     // Row 1 gets the focus (a click beside its check box), so that the space bar would toggle it.
-    const PixelRect focused = list.ItemRect(1);
-    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 17, focused.y + focused.height / 2);
+    const int y = RowMiddle(list, 1);
+    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, box.last + 1, y);
     ASSERT_TRUE(WaitFor([&] { return list.IsSelected(1); }));
     dialog.SplitSize().SetCurSel(2);
     services.AddAnswers({true});
@@ -273,18 +407,23 @@ TEST_F(DialogTest, ARunConvertsTheTickedFilesAndLocksTheControlsMeanwhile) {
     EXPECT_TRUE(dialog.Control(IDC_CONVERT).IsEnabled());
     EXPECT_EQ(dialog.Progress().GetPos(), 100);
 
-    // The check boxes refuse the operator: a click in the strip up to x = 16 and the space bar are
-    // dropped; a click at x = 17 reaches the list; a close request is refused.
-    const PixelRect row1 = list.ItemRect(1);
-    const int y = row1.y + row1.height / 2;
-    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 16, y);
-    dialog.PostClick(list, WM_LBUTTONDBLCLK, WM_LBUTTONUP, 16, y);
-    dialog.PostClick(list, WM_RBUTTONDOWN, WM_RBUTTONUP, 0, y);
+    // The check boxes refuse the operator: a click, a double-click and a right click anywhere on the
+    // box and the space bar are dropped (each looked at alone: two toggles would cancel out); a click
+    // beside the box reaches the list; a close request is refused.
+    for (int x = box.first; x <= box.last; ++x) {
+        for (const auto& [down, up] : {std::pair<UINT, UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP},
+                                       {WM_LBUTTONDBLCLK, WM_LBUTTONUP},
+                                       {WM_RBUTTONDOWN, WM_RBUTTONUP}}) {
+            dialog.PostClick(list, down, up, x, y);
+            ASSERT_TRUE(dialog.Sync());
+            EXPECT_EQ(list.GetCheck(1), 0) << "x " << x << ", message " << down;
+        }
+    }
     dialog.PostKey(list, VK_SPACE);
     dialog.Dialog().Post(WM_CLOSE);
     ASSERT_TRUE(dialog.Sync());
     EXPECT_EQ(list.GetCheck(1), 0);
-    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 17, y);
+    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, box.last + 1, y);
     EXPECT_TRUE(WaitFor([&] { return list.IsSelected(1) || list.GetCheck(1) == 1; }));
     EXPECT_EQ(list.GetCheck(1), 0);
     EXPECT_FALSE(dialog.Ended());
@@ -313,7 +452,7 @@ TEST_F(DialogTest, ARunConvertsTheTickedFilesAndLocksTheControlsMeanwhile) {
     // After the run the check boxes work again, by the space bar and by mouse.
     dialog.PostKey(list, VK_SPACE);
     ASSERT_TRUE(WaitFor([&] { return list.GetCheck(1) == 1; }));
-    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, 8, y);
+    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, box.last, y);
     ASSERT_TRUE(WaitFor([&] { return list.GetCheck(1) == 0; }));
 }
 

@@ -67,6 +67,16 @@ PixelRect CListView::ItemRect(int row) const {
     return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
+bool CListView::IsOnCheckBox(int x, int y) const {
+    LVHITTESTINFO hit{};
+    hit.pt = {x, y};
+    const auto row =
+        static_cast<int>(SendMessageW(m_hwnd, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    // The control toggles a check box on a click whose hit test has this bit: on the state image,
+    // and (with LVHT_ONITEM, "somewhere on the item") in the margin left of it.
+    return row >= 0 && (hit.flags & LVHT_ONITEMSTATEICON) != 0;
+}
+
 void CListView::SetItemState(int row, UINT state, UINT mask) const {
     LVITEMW item{};
     item.stateMask = mask;

@@ -50,6 +50,9 @@ class CListView : public CWindow {
     bool IsSelected(int row) const { return SendMessageW(m_hwnd, LVM_GETITEMSTATE, row, LVIS_SELECTED) != 0; }
     // The row's rectangle in the list's client coordinates.
     PixelRect ItemRect(int row) const;
+    // True when a click at a point of the list's client area would toggle a row's check box, as the
+    // control's own hit test places the box (its size follows the DPI and the Windows version).
+    bool IsOnCheckBox(int x, int y) const;
 
   private:
     void SetItemState(int row, UINT state, UINT mask) const;

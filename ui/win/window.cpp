@@ -18,6 +18,20 @@ PixelRect CWindow::ClientRect() const {
     return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
+int CWindow::Dpi() const {
+    // GetDpiForWindow came with Windows 10 (1607): looked up at run time, as Windows 7 lacks it.
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow != nullptr && m_hwnd != nullptr) {
+        if (const UINT dpi = getDpiForWindow(m_hwnd); dpi != 0) return static_cast<int>(dpi);
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : kDesignDpi;
+}
+
 PixelRect CWindow::RectInParent() const {
     RECT rect{};
     GetWindowRect(m_hwnd, &rect);

@@ -38,6 +38,12 @@ class CWindow {
     bool IsMinimized() const { return IsIconic(m_hwnd) != FALSE; }
 
     PixelRect ClientRect() const;
+    // The DPI the window is laid out at: the system's for a system-aware program (Windows 10 tells
+    // the window's own where it can).
+    int Dpi() const;
+    // A length designed in pixels at 96 DPI, at the window's DPI.
+    int ScaleToDpi(int pixelsAt96Dpi) const { return MulDiv(pixelsAt96Dpi, Dpi(), kDesignDpi); }
+    static constexpr int kDesignDpi = 96;
     // This window's rectangle in its parent's client coordinates.
     PixelRect RectInParent() const;
     void Move(const PixelRect& rect, bool repaint) const {
