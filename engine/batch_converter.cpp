@@ -7,69 +7,87 @@
 
 #include "engine/output_record.h"
 
-namespace {
-// Records taken at a time from a batch by either thread.
-constexpr std::size_t kRecordsPerTake = 64;
-}  // namespace
-
 CRecordBatch::CRecordBatch() = default;
 
 void CRecordBatch::MakeRoom() {
     // Room grows with the records actually there: a small file costs little memory.
     // (With room for one more line: a line composed longer than foreseen stays inside.)
-    if (m_out.size() < m_outSize + kRecordCharge) m_out.resize(m_outSize + kRecordCharge);
+    const std::size_t room = (m_records.size() + 1) * kRecordCharge;
+    if (m_out.size() < room) m_out.resize(room);
 }
 
 void CRecordBatch::Clear() {
     m_text.clear();
     m_records.clear();
-    m_outSize = 0;
     m_next = 0;
+    m_faultIndex = 0;
+    m_soundUpTo = 0;
 }
 
-void CRecordBatch::Add(std::string_view line, const std::string_view fields[kFieldCount]) {
+void CRecordBatch::Add(std::string_view line, std::int64_t lineNumber) {
     Record record;
     record.start = static_cast<std::uint32_t>(m_text.size());
-    for (int position = 0; position < kFieldCount; ++position) {
-        // Lines come from the reader, which never hands out more than a chunk (1,024 bytes).
-        record.fieldStart[position] = static_cast<std::uint16_t>(fields[position].data() - line.data());
-        record.fieldLength[position] = static_cast<std::uint16_t>(fields[position].size());
-    }
-    record.outStart = static_cast<std::uint32_t>(m_outSize);
-    record.outLength = static_cast<std::uint16_t>(OutputLineLength(fields));
-    m_outSize += record.outLength;
+    // Lines come from the reader, which never hands out more than a chunk (1,024 bytes).
+    record.length = static_cast<std::uint16_t>(line.size());
+    record.outLength = 0;
+    record.outStart = 0;
+    record.lineNumber = lineNumber;
     m_text += line;
     m_records.push_back(record);
+    m_faultIndex = m_records.size();
+}
+
+void CRecordBatch::NoteFault(std::size_t index, const RecordCheck& check) {
+    std::lock_guard<std::mutex> lock(m_faultMutex);
+    if (index < m_faultIndex) {
+        m_faultIndex = index;
+        m_fault = check;
+    }
+}
+
+bool CRecordBatch::CheckUpTo(std::size_t end) {
+    std::string_view fields[kFieldCount];
+    for (; m_soundUpTo < end; ++m_soundUpTo) {
+        if (CheckRecord(Text(m_records[m_soundUpTo]), fields).status != Normal) return false;
+    }
+    return true;
 }
 
 void CRecordBatch::Compose(std::size_t first, std::size_t last, const CReferenceDigest& digest) {
-    std::string_view fields[2][kFieldCount];
-    const auto load = [this](std::size_t i, std::string_view* into) {
-        const Record& record = m_records[i];
-        const char* line = m_text.data() + record.start;
-        for (int position = 0; position < kFieldCount; ++position) {
-            into[position] = std::string_view(line + record.fieldStart[position], record.fieldLength[position]);
-        }
+    // The take's lines one after the other; a line's length follows from its fields' lengths.
+    std::size_t at = first * kRecordCharge;
+    const auto place = [this, &at](std::size_t i, const std::string_view* fields) {
+        m_records[i].outStart = static_cast<std::uint32_t>(at);
+        m_records[i].outLength = static_cast<std::uint16_t>(OutputLineLength(fields));
+        at += m_records[i].outLength;
+        return &m_out[m_records[i].outStart];
     };
-    // Each line goes to its place in the output; one of another length would spoil its neighbours.
+    // A line of another length than foreseen would spoil its neighbour.
     const auto placed = [this](std::size_t i, std::size_t length) {
         if (length != m_records[i].outLength) throw std::logic_error("an output line of unexpected length");
     };
     // Two records at a time, whose reference numbers are computed side by side.
-    std::size_t i = first;
-    for (; i + 1 < last; i += 2) {
-        load(i, fields[0]);
-        load(i + 1, fields[1]);
+    std::string_view fields[2][kFieldCount];
+    std::size_t held = 0;  // records checked and waiting to be composed (0 or 1)
+    for (std::size_t i = first; i < last; ++i) {
+        const RecordCheck check = CheckRecord(Text(m_records[i]), fields[held]);
+        if (check.status != Normal) {
+            NoteFault(i, check);
+            return;  // nothing after a faulty record is wanted
+        }
+        if (held == 0) {
+            held = 1;
+            continue;
+        }
+        char* out0 = place(i - 1, fields[0]);
+        char* out1 = place(i, fields[1]);
         std::size_t lengths[2];
-        ComposeOutputLinePair(fields[0], fields[1], digest, &m_out[m_records[i].outStart],
-                              &m_out[m_records[i + 1].outStart], lengths);
-        placed(i, lengths[0]);
-        placed(i + 1, lengths[1]);
+        ComposeOutputLinePair(fields[0], fields[1], digest, out0, out1, lengths);
+        placed(i - 1, lengths[0]);
+        placed(i, lengths[1]);
+        held = 0;
     }
-    if (i < last) {
-        load(i, fields[0]);
-        placed(i, ComposeOutputLine(fields[0], digest, &m_out[m_records[i].outStart]));
-    }
+    if (held == 1) placed(last - 1, ComposeOutputLine(fields[0], digest, place(last - 1, fields[0])));
 }
 
 CBatchConverter::CBatchConverter(const CReferenceDigest& digest) : m_digest(digest) {

@@ -141,6 +141,7 @@ struct CConversionRun::Outcome {
     int messageId = 0;
     std::int64_t recordLine = 0;  // for a faulty record: its line in the file, and what is wrong
     std::string fault;            // with the detail, as RecordFaultText gives it
+    std::exception_ptr thrown;    // a read error, kept until the records read before it are checked
 };
 
 CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecordFile& output, COutputFiles& outputs,
@@ -177,35 +178,75 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
     std::uint64_t since_step = 0;
     m_host.SetProgress(0);
 
-    // Reads and checks records into batch until it is full; Normal also at the end of the input,
-    // which an empty batch then tells. The abort request is answered between records, before the
-    // end of the input is seen.
-    std::string_view fields[kFieldCount];
-    const auto fill = [&](CRecordBatch& batch) {
-        batch.Clear();
-        while (!batch.Full()) {
-            if (m_flags.abortRequested.load() == 1 && ConfirmAbort()) return stopped(Aborted);
-            std::string_view record;
-            const std::int64_t line_bytes = input.ReadLine(record);
-            if (line_bytes == 0) break;
-            ++result.read_count;
+    // Two batches in turn: while the worker checks and composes the records of one, this thread
+    // reads the next; it then helps finish the first, hands the next to the worker and writes the
+    // first meanwhile. A batch's records are checked when it is composed, so the first faulty
+    // record of a file is known once its batch is finished, and everything read after it is then
+    // dropped: the file ends as if reading had stopped there, with the same counts and line.
+    // (The batches outlive the converter, whose worker may still hold one when an error ends this.)
+    CRecordBatch batches[2];
+    std::uint64_t readBefore[2] = {0, 0};  // result.read_count before each batch's first record
+    CBatchConverter converter(digest);
 
-            const RecordCheck check = CheckRecord(record, fields);
-            if (check.status != Normal) {
-                Outcome outcome = stopped(check.status, check.position);
-                outcome.recordLine = input.LineNumber();
-                outcome.fault = RecordFaultText(check);
+    // The end of a file at the faulty record index of batch b, found by check.
+    const auto rejected = [&](int b, std::size_t index, const RecordCheck& check) {
+        Outcome outcome = stopped(check.status, check.position);
+        outcome.recordLine = batches[b].LineNumber(index);
+        outcome.fault = RecordFaultText(check);
+        result.read_count = static_cast<std::int64_t>(readBefore[b] + index + 1);
+        return outcome;
+    };
+
+    // Reads records into batch b until it is full; Normal also at the end of the input, which a
+    // batch that is not full then tells. A read error is kept in the outcome, for after the checks
+    // of what was read before it. Whatever the user may see or answer (a step of the progress bar,
+    // the abort question between records) waits until the records read so far (those of batch
+    // before, -1 for none, and of b) are known to be sound, as it did when each record was checked
+    // as it was read: reading ends at a faulty one instead (Normal, and the checks report it).
+    const auto fill = [&](int b, int before) {
+        CRecordBatch& batch = batches[b];
+        batch.Clear();
+        readBefore[b] = static_cast<std::uint64_t>(result.read_count);
+        const auto sound = [&]() {
+            return (before < 0 || batches[before].CheckUpTo(batches[before].Size())) && batch.CheckUpTo(batch.Size());
+        };
+        while (!batch.Full()) {
+            if (m_flags.abortRequested.load() == 1) {
+                if (!sound()) return stopped(Normal);
+                if (ConfirmAbort()) return stopped(Aborted);
+            }
+            std::string_view record;
+            std::int64_t line_bytes = 0;
+            try {
+                line_bytes = input.ReadLine(record);
+            } catch (...) {
+                Outcome outcome = stopped(Normal);
+                outcome.thrown = std::current_exception();
                 return outcome;
             }
-            batch.Add(record, fields);
+            if (line_bytes == 0) break;
+            ++result.read_count;
+            batch.Add(record, input.LineNumber());
             since_step += static_cast<std::uint64_t>(line_bytes);
             if (since_step >= progress_step) {
+                if (!sound()) return stopped(Normal);
                 m_host.RecordsRead(result.read_count);
                 m_host.SetProgress(m_host.GetProgress() + 1);
                 since_step = 0;
             }
         }
         return stopped(Normal);
+    };
+    // Checks and composes what batch b holds (the last records read before an end other than a
+    // full batch), for a faulty record among them; then the end itself.
+    const auto ended = [&](int b, Outcome end) {
+        converter.Start(batches[b]);
+        converter.Finish(batches[b]);
+        if (batches[b].FaultIndex() < batches[b].Size()) {
+            return rejected(b, batches[b].FaultIndex(), batches[b].Fault());
+        }
+        if (end.thrown) std::rethrow_exception(end.thrown);
+        return end;
     };
 
     // Writes the composed lines of batch in order, starting a new output file wherever the split
@@ -237,6 +278,7 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
                     estimated_size + kRecordCharge < split_limit ? (split_limit - 1 - estimated_size) / kRecordCharge : 1;
                 count = static_cast<std::size_t>(std::min<std::uint64_t>(count, fit));
             }
+            count = std::min(count, batch.Adjacent(i));
             if (!output.WriteBuffered(batch.Lines(i, count))) {
                 return failure(Failed, __LINE__,
                                "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
@@ -249,26 +291,23 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
         return stopped(Normal);
     };
 
-    // Two batches in turn: while the worker composes the lines of one, this thread reads the next;
-    // it then helps finish the first, hands the next to the worker and writes the first meanwhile.
-    // (The batches outlive the converter, whose worker may still hold one when an error ends this.)
-    CRecordBatch batches[2];
-    CBatchConverter converter(digest);
-    std::size_t current = 0;
-    Outcome read = fill(batches[current]);
+    int current = 0;
+    Outcome read = fill(current, -1);
+    if (read.status != Normal || read.thrown) return ended(current, std::move(read));
     converter.Start(batches[current]);
     for (;;) {
-        const bool more = read.status == Normal && batches[current].Full();
-        Outcome nextRead = more ? fill(batches[1 - current]) : stopped(Normal);
+        const int next = 1 - current;
+        const bool more = batches[current].Full();
+        Outcome nextRead = more ? fill(next, current) : stopped(Normal);
         converter.Finish(batches[current]);
-        // A faulty record or an abort discards everything: nothing more is composed or written.
-        if (read.status != Normal) return read;
-        if (nextRead.status != Normal) return nextRead;
-        if (more) converter.Start(batches[1 - current]);
+        if (batches[current].FaultIndex() < batches[current].Size()) {
+            return rejected(current, batches[current].FaultIndex(), batches[current].Fault());
+        }
+        if (nextRead.status != Normal || nextRead.thrown) return ended(next, std::move(nextRead));
+        if (more) converter.Start(batches[next]);
         if (Outcome written = write(batches[current]); written.status != Normal) return written;
         if (!more) break;
-        current = 1 - current;
-        read = std::move(nextRead);
+        current = next;
     }
 
     // The last file is written out and made durable, then every file gets its final name.

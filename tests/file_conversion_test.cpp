@@ -122,6 +122,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "1: カラム数エラー (項目数 17)"},
         FaultCase{"FaultAfterTwoSplits", ClaimLines(5) + LineOfFields(3), ColumnCountError, 6, "",
                   "6: カラム数エラー (項目数 3)"},
+        // Records are checked by two threads, batch by batch: the first fault in the file is named,
+        // wherever it lies, and the records read after it are not counted.
+        FaultCase{"FirstOfTwoFaults", ClaimLines(69) + LineOfFields(3) + ClaimLines(59) + LineOfFields(5),
+                  ColumnCountError, 70, "", "70: カラム数エラー (項目数 3)"},
+        FaultCase{"FaultInTheThirdBatch", ClaimLines(2100) + LineOfFields(3) + ClaimLines(10), ColumnCountError,
+                  2101, "", "2101: カラム数エラー (項目数 3)"},
         // Blank and comment lines count as lines.
         FaultCase{"Record500", "# header\r\n\r\n" + ClaimLines(499) + LineOfFields(3), ColumnCountError, 500, "",
                   "502: カラム数エラー (項目数 3)"},
