@@ -293,6 +293,20 @@ void CompressBlocks(std::uint32_t state[8], const std::uint8_t* data, std::size_
     for (; blocks > 0; --blocks, data += kBlockSize) CompressPortable(state, data, schedule);
 }
 
+// The last block or two of a hash: the rest bytes of the message (fewer than a block), 0x80, zeros
+// and the bit count of all total bytes hashed. Returns the number of blocks written to tail.
+std::size_t PadTail(std::uint8_t tail[2 * kBlockSize], const std::uint8_t* rest, std::size_t restLength,
+                    std::uint64_t total) {
+    const std::size_t padded = restLength < 56 ? kBlockSize : 2 * kBlockSize;
+    std::memcpy(tail, rest, restLength);
+    tail[restLength] = 0x80;
+    std::memset(tail + restLength + 1, 0, padded - 8 - restLength - 1);
+    const std::uint64_t bits = total * 8;
+    StoreBigEndian(tail + padded - 8, static_cast<std::uint32_t>(bits >> 32));
+    StoreBigEndian(tail + padded - 4, static_cast<std::uint32_t>(bits));
+    return padded / kBlockSize;
+}
+
 // Finishes a hash whose state has absorbed prefix bytes (whole blocks) and goes on with the length
 // bytes at data: the rest of the blocks, the padding and the big-endian digest into digest. tail is
 // room for the last two blocks; the caller clears it.
@@ -300,17 +314,7 @@ void FinishHash(std::uint32_t state[8], std::uint64_t prefix, const std::uint8_t
                 std::uint8_t tail[2 * kBlockSize], std::uint8_t digest[kDigestSize]) {
     const std::size_t whole = length / kBlockSize;
     CompressBlocks(state, data, whole);
-    data += whole * kBlockSize;
-    const std::size_t rest = length - whole * kBlockSize;
-
-    const std::size_t padded = rest < 56 ? kBlockSize : 2 * kBlockSize;
-    std::memcpy(tail, data, rest);
-    tail[rest] = 0x80;
-    std::memset(tail + rest + 1, 0, padded - 8 - rest - 1);
-    const std::uint64_t bits = (prefix + length) * 8;
-    StoreBigEndian(tail + padded - 8, static_cast<std::uint32_t>(bits >> 32));
-    StoreBigEndian(tail + padded - 4, static_cast<std::uint32_t>(bits));
-    CompressBlocks(state, tail, padded / kBlockSize);
+    CompressBlocks(state, tail, PadTail(tail, data + whole * kBlockSize, length - whole * kBlockSize, prefix + length));
     for (int i = 0; i < 8; ++i) StoreBigEndian(digest + 4 * i, state[i]);
 }
 
@@ -503,21 +507,13 @@ std::size_t CReferenceDigest::HexDigestPair(const char* text0, std::size_t lengt
 
     struct Scratch {
         std::uint32_t state[2][8];
-        std::uint8_t block[2][kBlockSize];
+        std::uint8_t block[2][2 * kBlockSize];  // (one block used: the messages leave room for the padding)
     } scratch;
     std::uint32_t* const states[2] = {scratch.state[0], scratch.state[1]};
     const std::uint8_t* const blocks[2] = {scratch.block[0], scratch.block[1]};
-    // One padded block after the key block: the message, 0x80, zeros, the bit count of both.
-    const auto pad = [](std::uint8_t* block, const void* message, std::size_t length) {
-        std::memcpy(block, message, length);
-        block[length] = 0x80;
-        std::memset(block + length + 1, 0, kBlockSize - 8 - length - 1);
-        const std::uint64_t bits = (kBlockSize + length) * 8;
-        StoreBigEndian(block + kBlockSize - 8, static_cast<std::uint32_t>(bits >> 32));
-        StoreBigEndian(block + kBlockSize - 4, static_cast<std::uint32_t>(bits));
-    };
-    pad(scratch.block[0], text0, length0);
-    pad(scratch.block[1], text1, length1);
+    // One padded block after the key block each.
+    PadTail(scratch.block[0], reinterpret_cast<const std::uint8_t*>(text0), length0, kBlockSize + length0);
+    PadTail(scratch.block[1], reinterpret_cast<const std::uint8_t*>(text1), length1, kBlockSize + length1);
     std::memcpy(scratch.state[0], m_inner.state, sizeof(scratch.state[0]));
     std::memcpy(scratch.state[1], m_inner.state, sizeof(scratch.state[1]));
     g_compress_two(states, blocks);
@@ -525,7 +521,7 @@ std::size_t CReferenceDigest::HexDigestPair(const char* text0, std::size_t lengt
     for (int lane = 0; lane < 2; ++lane) {
         std::uint8_t digest[kDigestSize];
         for (int i = 0; i < 8; ++i) StoreBigEndian(digest + 4 * i, scratch.state[lane][i]);
-        pad(scratch.block[lane], digest, kDigestSize);
+        PadTail(scratch.block[lane], digest, kDigestSize, kBlockSize + kDigestSize);
         ClearBytes(digest, sizeof(digest));
         std::memcpy(scratch.state[lane], m_outer.state, sizeof(scratch.state[lane]));
     }
