@@ -279,7 +279,15 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
                 count = static_cast<std::size_t>(std::min<std::uint64_t>(count, fit));
             }
             count = std::min(count, batch.Adjacent(i));
+            const std::size_t buffered = output.Buffered();
             if (!output.WriteBuffered(batch.Lines(i, count))) {
+                // Counted as when each line was handed over alone: the lines before the one that
+                // filled the buffer, whose write failed, went in.
+                std::size_t bytes = buffered;
+                for (std::size_t k = 0; k < count; ++k, ++result.written_count) {
+                    bytes += batch.Lines(i + k, 1).size();
+                    if (bytes >= kOutputBufferSize) break;
+                }
                 return failure(Failed, __LINE__,
                                "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
                                kMsgWriteFailed);

@@ -50,6 +50,8 @@ public:
     std::int64_t LineNumber() const { return m_lineNumber; }
     // 1 on success, 0 when writing failed (the text stays in the buffer).
     int WriteBuffered(std::string_view text);
+    // The bytes waiting in the buffer.
+    std::size_t Buffered() const { return m_writeBuffer.size(); }
     // Writes out what is buffered and makes the file durable. 1 on success, 0 when that failed.
     int FlushBuffer();
 

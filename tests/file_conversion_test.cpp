@@ -276,8 +276,24 @@ TEST_F(ConvertFileTest, AWriteThatFailsIsReportedAndDeletesTheFiles) {
     EXPECT_EQ(host.messages.at(0).first, LoadMessage(kMsgWriteFailed));
     EXPECT_NE(LogText().find("報告データファイル[" + (out / (kBase + "_001.CSV")) + "] 書込みエラー"), std::string::npos);
     EXPECT_EQ(host.statusText, "カルデノ　異常終了");
-    EXPECT_EQ(result.written_count, 2);
+    EXPECT_EQ(result.written_count, 2);  // handed over; the final flush failed
     EXPECT_TRUE(Outputs().empty());
+
+    // A write that fails when the buffer first fills counts the lines before the one that filled it.
+    std::filesystem::create_symlink("/dev/full", std::filesystem::path(out / (kBase + "_001.CSV")), error);
+    result = FileResult{};
+    const CReferenceDigest digest(kReferenceKey, kReferenceOutputLength);
+    std::size_t bytes = 0;
+    std::int64_t before = 0;
+    for (int n = 0;; ++n, ++before) {
+        std::vector<std::string> fields;
+        const std::string line = ClaimLine(n);
+        SplitText(line.substr(0, line.size() - 2), ",", fields);
+        bytes += BuildOutputLine(fields, digest).size();
+        if (bytes >= 1000000) break;  // the output buffer's size
+    }
+    EXPECT_EQ(Convert(ClaimLines(static_cast<int>(before) + 2000)), Failed);
+    EXPECT_EQ(result.written_count, before);
 }
 
 }  // namespace
