@@ -38,6 +38,7 @@ public:
 
     // Once the batch is finished: the first faulty record (Size() when none) and what is wrong.
     std::size_t FaultIndex() const { return m_faultIndex; }
+    bool Faulty() const { return m_faultIndex < m_records.size(); }
     const RecordCheck& Fault() const { return m_fault; }
     // Checks the records before end that this has not checked yet, here and without composing
     // (the worker may be composing the batch meanwhile): true when they are all sound. For the

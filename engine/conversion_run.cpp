@@ -188,8 +188,10 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
     std::uint64_t readBefore[2] = {0, 0};  // result.read_count before each batch's first record
     CBatchConverter converter(digest);
 
-    // The end of a file at the faulty record index of batch b, found by check.
-    const auto rejected = [&](int b, std::size_t index, const RecordCheck& check) {
+    // The end of a file at the first faulty record of batch b, once b is finished.
+    const auto rejected = [&](int b) {
+        const std::size_t index = batches[b].FaultIndex();
+        const RecordCheck& check = batches[b].Fault();
         Outcome outcome = stopped(check.status, check.position);
         outcome.recordLine = batches[b].LineNumber(index);
         outcome.fault = RecordFaultText(check);
@@ -242,9 +244,7 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
     const auto ended = [&](int b, Outcome end) {
         converter.Start(batches[b]);
         converter.Finish(batches[b]);
-        if (batches[b].FaultIndex() < batches[b].Size()) {
-            return rejected(b, batches[b].FaultIndex(), batches[b].Fault());
-        }
+        if (batches[b].Faulty()) return rejected(b);
         if (end.thrown) std::rethrow_exception(end.thrown);
         return end;
     };
@@ -308,9 +308,7 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
         const bool more = batches[current].Full();
         Outcome nextRead = more ? fill(next, current) : stopped(Normal);
         converter.Finish(batches[current]);
-        if (batches[current].FaultIndex() < batches[current].Size()) {
-            return rejected(current, batches[current].FaultIndex(), batches[current].Fault());
-        }
+        if (batches[current].Faulty()) return rejected(current);
         if (nextRead.status != Normal || nextRead.thrown) return ended(next, std::move(nextRead));
         if (more) converter.Start(batches[next]);
         if (Outcome written = write(batches[current]); written.status != Normal) return written;
