@@ -15,8 +15,11 @@ public:
 
     const std::string& Path() const { return m_path; }
     int SystemError() const { return m_systemError; }
+    // The system's words for the error (or its code as a number).
+    const std::string& Reason() const { return m_reason; }
 
 private:
     std::string m_path;
     int m_systemError;
+    std::string m_reason;
 };

@@ -28,6 +28,7 @@ public:
     void OpenReport(const std::string&) override {}
     // Shown even when quiet: it is an error the operator must act on.
     void RecordRejected(const std::string& text) override { Line(text); }
+    void FailureDetail(const std::string& text) override { Line(text); }
 
 private:
     void Line(const std::string& text);

@@ -95,9 +95,22 @@ void CConversionRun::ShowFileStatus(int row, std::int32_t code) {
     if (const char* text = FileStatusText(code)) m_host.SetRowStatusText(row, text);
 }
 
+namespace {
+// "報告データファイル[PATH] 書込みエラー (the system's words)": what a failure struck and why.
+std::string FailureText(const char* what, const std::string& path, const char* failure, const std::string& reason) {
+    std::string text = std::string(what) + "[" + path + "] " + failure;
+    if (!reason.empty()) text += " (" + reason + ")";
+    return text;
+}
+constexpr char kOutputFile[] = "報告データファイル";
+constexpr char kCreateError[] = "作成エラー";
+constexpr char kWriteError[] = "書込みエラー";
+}  // namespace
+
 FileStatus CConversionRun::Fail(int line, const std::string& detail, int messageId) {
     const std::string message = LoadMessage(messageId);
     m_log.WriteLog(line, kLogSource, detail + " " + message);
+    m_host.FailureDetail(detail);
     m_host.ShowMessage(message, MessageKind::Stop);
     m_host.SetStatusText(kStatusFailed);
     return Failed;
@@ -118,11 +131,22 @@ bool CConversionRun::ConfirmAbort() {
     return false;
 }
 
-void CConversionRun::DeleteAfterFailure(COutputFiles& outputs, std::int64_t fileCount) noexcept {
+int CConversionRun::OpenTelling(CRecordFile& file, const std::string& path, unsigned flags,
+                                const std::function<bool()>& keepTrying) {
+    bool waited = false;
+    const int open = file.OpenWithRetry(path, flags, keepTrying, [&] {
+        waited = true;
+        m_host.SetStatusText("ファイル[" + path + "]を他のプログラムが使用中です。使用が終わるのを待っています．．．");
+    });
+    if (waited && open) m_host.SetStatusText(kStatusRunning);
+    return open;
+}
+
+void CConversionRun::DeleteAfterFailure(COutputFiles& outputs) noexcept {
     // The failure being handled is the one to report; a deletion that fails as well is logged,
-    // and what it leaves has a temporary name (or is the continued first file).
+    // and what it leaves stays named in the journal for the run's end or the next run.
     try {
-        outputs.DeleteAll(fileCount);
+        outputs.DeleteAll();
     } catch (const std::exception& error) {
         try {
             m_log.WriteLog(__LINE__, kLogSource, error.what());
@@ -164,15 +188,34 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
     };
     const CReferenceDigest digest(kReferenceKey, kReferenceOutputLength);
 
-    // An existing first file is continued, not replaced; its length counts towards the limit.
-    if (!output.OpenWithRetry(outputs.WritePath(1),
-                              CRecordFile::modeCreate | CRecordFile::modeNoTruncate | CRecordFile::modeWrite,
-                              keepTrying)) {
+    // Every output is a new file of its own, named in the journal before it exists: a name that is
+    // taken (by a file, a link, anything) is never written through, and never ours to delete.
+    // An empty text when created; else why not (a journal that cannot be written is such a why).
+    const auto create = [&](std::int64_t number) -> std::string {
+        try {
+            outputs.Claim(number);
+        } catch (const FileError& error) {
+            return error.Reason();
+        }
+        if (!OpenTelling(output, outputs.WritePath(number), CRecordFile::modeCreate | CRecordFile::modeWrite,
+                         keepTrying)) {
+            try {
+                outputs.Disown(number);
+            } catch (const FileError&) {
+                // Given up in memory all the same: this run never deletes what it did not make.
+            }
+            return output.FailureReason().empty() ? std::string("-") : output.FailureReason();
+        }
+        outputs.Created(number);
+        return std::string();
+    };
+    if (const std::string why = create(1); !why.empty()) {
         if (aborted) return stopped(Aborted);
-        return failure(Failed, __LINE__, "報告データファイル[" + outputs.FinalPath(1) + "] 作成エラー", kMsgCreateFailed);
+        return failure(Failed, __LINE__, FailureText(kOutputFile, outputs.FinalPath(1), kCreateError, why),
+                       kMsgCreateFailed);
     }
     result.file_count = 1;
-    std::uint64_t estimated_size = output.GetLength();
+    std::uint64_t estimated_size = 0;
     const std::uint64_t split_limit = m_host.SplitLimit();
     const std::uint64_t progress_step = input_length / 100;
     std::uint64_t since_step = 0;
@@ -259,17 +302,17 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
                 if (estimated_size + kRecordCharge >= split_limit) {
                     if (!output.FlushBuffer()) {
                         return failure(Failed, __LINE__,
-                                       "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
+                                       FailureText(kOutputFile, outputs.FinalPath(result.file_count), kWriteError,
+                                                   output.FailureReason()),
                                        kMsgWriteFailed);
                     }
                     output.Close();
                     ++result.file_count;
                     estimated_size = 0;
-                    if (!output.OpenWithRetry(outputs.WritePath(result.file_count),
-                                              CRecordFile::modeCreate | CRecordFile::modeWrite, keepTrying)) {
+                    if (const std::string why = create(result.file_count); !why.empty()) {
                         if (aborted) return stopped(Aborted);
                         return failure(Failed, __LINE__,
-                                       "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 作成エラー",
+                                       FailureText(kOutputFile, outputs.FinalPath(result.file_count), kCreateError, why),
                                        kMsgCreateFailed);
                     }
                 }
@@ -289,7 +332,8 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
                     if (bytes >= kOutputBufferSize) break;
                 }
                 return failure(Failed, __LINE__,
-                               "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
+                               FailureText(kOutputFile, outputs.FinalPath(result.file_count), kWriteError,
+                                           output.FailureReason()),
                                kMsgWriteFailed);
             }
             result.written_count += static_cast<std::int64_t>(count);
@@ -316,16 +360,20 @@ CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecord
         current = next;
     }
 
+    // A file of blank and comment lines alone holds no data, as an empty file does.
+    if (result.read_count == 0) return stopped(NoData);
     // The last file is written out and made durable, then every file gets its final name.
     if (!output.FlushBuffer()) {
         return failure(Failed, __LINE__,
-                       "報告データファイル[" + outputs.FinalPath(result.file_count) + "] 書込みエラー",
+                       FailureText(kOutputFile, outputs.FinalPath(result.file_count), kWriteError,
+                                   output.FailureReason()),
                        kMsgWriteFailed);
     }
     output.Close();
-    const std::string uncommitted = outputs.Commit(result.file_count);
+    std::string reason;
+    const std::string uncommitted = outputs.Commit(&reason);
     if (!uncommitted.empty()) {
-        return failure(Failed, __LINE__, "報告データファイル[" + uncommitted + "] 書込みエラー", kMsgWriteFailed);
+        return failure(Failed, __LINE__, FailureText(kOutputFile, uncommitted, kWriteError, reason), kMsgWriteFailed);
     }
     m_host.RecordsRead(result.read_count);
     m_host.SetProgress(100);
@@ -339,8 +387,11 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
 
     bool aborted = false;
     const std::function<bool()> keepTrying = WaitUnlessAborted(aborted);
-    if (!input.OpenWithRetry(input_path, CRecordFile::modeRead, keepTrying)) {
-        if (!aborted) return Fail(__LINE__, "読込みファイル[" + input_path + "] オープンエラー", kMsgReadFailed);
+    if (!OpenTelling(input, input_path, CRecordFile::modeRead, keepTrying)) {
+        if (!aborted) {
+            return Fail(__LINE__, FailureText("読込みファイル", input_path, "オープンエラー", input.FailureReason()),
+                        kMsgReadFailed);
+        }
         m_host.SetConvertButtonText(kButtonConvert);
         m_host.SetStatusText(kStatusAborted);
         return Aborted;
@@ -354,15 +405,15 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
         return NoData;
     }
 
-    COutputFiles outputs(output_folder, FileNameFromPath(input_path, true));
-    outputs.Prepare();
+    COutputFiles outputs(output_folder, FileNameFromPath(input_path, true),
+                         m_folder.Journaling() ? &m_folder : nullptr);
     Outcome outcome;
     try {
         outcome = WriteOutputs(input, output, outputs, input_length, result);
     } catch (...) {
         // A read error or another exception: the file's outputs go before the worker reports it.
         output.Close();
-        DeleteAfterFailure(outputs, result.file_count);
+        DeleteAfterFailure(outputs);
         throw;
     }
     if (outcome.status == Normal) return Normal;
@@ -371,10 +422,10 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
     // its buffer, and every output file of this input is deleted, the complete ones included.
     output.Close();
     if (outcome.status == Failed) {
-        DeleteAfterFailure(outputs, result.file_count);
+        DeleteAfterFailure(outputs);
         return Fail(outcome.line, outcome.detail, outcome.messageId);
     }
-    outputs.DeleteAll(result.file_count);
+    outputs.DeleteAll();
     if (outcome.status == Aborted) {
         m_host.SetConvertButtonText(kButtonConvert);
         m_host.SetStatusText(kStatusAborted);
@@ -383,6 +434,10 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
     result.written_count = 0;
     result.file_count = 0;
     ++result.error_count;
+    if (outcome.status == NoData) {
+        result.message = kNoDataMessage;
+        return NoData;
+    }
     if (outcome.status == FieldLengthError) result.message = FieldErrorText(FieldLengthError, outcome.position);
     // The record that rejected the file, by its line, so that it can be found in a large file.
     const std::string rejected =
@@ -402,6 +457,7 @@ void CConversionRun::ReportException(int line, const std::string& text) noexcept
             // Nothing is left to tell it to: the steps that follow still run.
         }
     };
+    DiscardRun();
     attempt([&] { m_host.EnableControls(true); });
     m_flags.running = 0;
     std::string fatal;
@@ -420,12 +476,53 @@ void CConversionRun::ReportException(int line, const std::string& text) noexcept
     });
 }
 
+void CConversionRun::DiscardRun() noexcept {
+    m_folder.Discard([this](const std::string& text) {
+        try {
+            m_log.WriteLog(__LINE__, kLogSource, text);
+        } catch (...) {
+            // The log failed too: the run's own end is still told.
+        }
+    });
+    m_folder.Release();
+}
+
+bool CConversionRun::BeginRun() {
+    const std::string folder = m_host.OutputFolder();
+    if (!m_folder.Locked() || m_folder.Folder() != folder) {
+        std::string reason;
+        const COutputFolder::LockResult locked = m_folder.Lock(folder, &reason);
+        if (locked != COutputFolder::LockResult::Locked) {
+            const bool busy = locked == COutputFolder::LockResult::Busy;
+            const std::string message = LoadMessage(busy ? kMsgFolderBusy : kMsgFolderUnusable);
+            const std::string detail = "出力フォルダ[" + folder + "]" + (busy ? "" : " (" + reason + ")");
+            m_log.WriteLog(__LINE__, kLogSource, detail + " " + message);
+            m_host.FailureDetail(detail);
+            m_host.ShowMessage(message, MessageKind::Stop);
+            m_host.SetStatusText(kStatusFailed);
+            return false;
+        }
+    }
+    // What an earlier run left without its report is removed first (and said in the log).
+    m_folder.Begin([this, &folder](const std::string& name) {
+        m_log.WriteLog(__LINE__, kLogSource, "前回の変換で残ったファイル[" + JoinPath(folder, name) + "]を削除しました");
+    });
+    return true;
+}
+
 int CConversionRun::ConvertThreadProc() {
     try {
         m_flags.running = 1;
         m_host.EnableControls(false);
         m_host.SetStatusText(kStatusRunning);
         const std::int64_t start = m_clock.Now();
+        if (!BeginRun()) {
+            m_folder.Release();
+            m_host.EnableControls(true);
+            m_flags.running = 0;
+            m_host.SetConvertButtonText(kButtonConvert);
+            return 0;
+        }
 
         FileResult current;
         for (std::size_t row = 0; row < m_files.names.size(); ++row) {
@@ -449,6 +546,7 @@ int CConversionRun::ConvertThreadProc() {
             }
             ShowFileStatus(static_cast<int>(row), code);
             if (code == Failed || code == Aborted) {
+                DiscardRun();
                 m_host.EnableControls(true);
                 m_flags.running = 0;
                 m_host.SetConvertButtonText(kButtonConvert);
@@ -457,6 +555,7 @@ int CConversionRun::ConvertThreadProc() {
         }
 
         if (!WriteResultReport()) {
+            DiscardRun();
             m_host.EnableControls(true);
             m_flags.running = 0;
             const std::string message = LoadMessage(kMsgReportFailed);
@@ -467,6 +566,7 @@ int CConversionRun::ConvertThreadProc() {
             return 0;
         }
 
+        m_folder.Release();
         const std::string elapsed = ElapsedText(m_clock.Now() - start);
         m_host.EnableControls(true);
         m_flags.running = 0;
@@ -487,37 +587,71 @@ int CConversionRun::ConvertThreadProc() {
     return 0;
 }
 
+namespace {
+// How many seconds on a report name may move when the names of the run's second are taken.
+constexpr int kReportNameTries = 60;
+}  // namespace
+
 int CConversionRun::WriteResultReport() {
     static const std::string kRule = std::string(78, '=') + "\r\n";
     static const std::string kStars = std::string(78, '*') + "\r\n";
     platform::File file;
-    std::string partial;
+    std::string created;  // the temporary report, once this made it
+    // What is left of a report that failed is removed here; the run's end removes the rest.
+    const auto discard = [&]() noexcept {
+        file.Close();
+        if (created.empty()) return;
+        try {
+            int error = 0;
+            if (platform::RemoveFile(created, &error)) {
+                m_folder.Disown({FileNameFromPath(created, false)});
+            } else {
+                m_log.WriteLog(__LINE__, kLogSource, platform::FileFailure("削除", created, error).what());
+            }
+        } catch (...) {
+            // The journal still names it: the run's end or the next run removes it.
+        }
+    };
     try {
-        const std::int64_t now = m_clock.Now();
         const std::string output_folder = m_host.OutputFolder();
-        const std::string path =
-            JoinPath(output_folder, FormatLocalTime(m_clock, now, "%Y%m%d%H%M%S") + "_Result.txt");
-        // Written under a temporary name and renamed when complete: a report is whole or absent.
-        if (!file.Open(path + kPartialSuffix, platform::File::modeCreate | platform::File::modeWrite)) return 0;
-        partial = path + kPartialSuffix;
+        // Named after the second of the run's end; a name that is taken (a report of a run that
+        // ended in the same second, or anything else) is never replaced: the next second's is
+        // taken instead, for the name and the date line alike. Written under a temporary name, new
+        // and named in the journal first, and renamed when complete: a report is whole or absent.
+        std::int64_t now = m_clock.Now();
+        std::string name;
+        for (int attempt = 0;; ++attempt, ++now) {
+            if (attempt == kReportNameTries) return 0;
+            name = FormatLocalTime(m_clock, now, "%Y%m%d%H%M%S") + "_Result.txt";
+            const std::string path = JoinPath(output_folder, name);
+            if (platform::PathExists(path) || platform::PathExists(path + kPartialSuffix)) continue;
+            m_folder.Claim({name + kPartialSuffix});
+            int error = 0;
+            if (file.Open(path + kPartialSuffix, platform::File::modeCreate | platform::File::modeWrite, &error)) break;
+            m_folder.Disown({name + kPartialSuffix});
+            if (!platform::IsExistsError(error)) return 0;
+        }
+        const std::string path = JoinPath(output_folder, name);
+        const std::string partial = path + kPartialSuffix;
+        created = partial;
 
         std::string body;
         bool any_error = false;
         const std::size_t rows = m_files.names.size();
         for (std::size_t row = 0; row < rows; ++row) {
             if (row >= m_files.checks.size() || m_files.checks[row] == 0) continue;
-            const std::string& name = m_files.names[row];
+            const std::string& input = m_files.names[row];
             const FileResult result = row < m_files.results.size() ? m_files.results[row] : FileResult{};
             const std::int32_t status = row < m_files.statuses.size() ? m_files.statuses[row] : NotProcessed;
 
             body += kRule;
-            body += "  " + name + "\r\n";
+            body += "  " + input + "\r\n";
             body += kRule;
-            body += "フ ァ イ ル ：[ I N ] " + JoinPath(m_files.folder, name) + "\r\n";
+            body += "フ ァ イ ル ：[ I N ] " + JoinPath(m_files.folder, input) + "\r\n";
             if (result.file_count == 0) {
                 body += "フ ァ イ ル ：[ OUT ] なし\r\n";
             } else {
-                const std::string base = name.substr(0, name.size() >= 4 ? name.size() - 4 : 0);
+                const std::string base = input.substr(0, input.size() >= 4 ? input.size() - 4 : 0);
                 for (std::int64_t number = 1; number <= result.file_count; ++number) {
                     body += number == 1 ? "フ ァ イ ル ：[ OUT ] " : "            ：[ OUT ] ";
                     body += JoinPath(output_folder, COutputFiles::FinalName(base, number)) + "\r\n";
@@ -548,32 +682,34 @@ int CConversionRun::WriteResultReport() {
         file.Write(report.data(), report.size());
         file.Sync();
         file.Close();
-        if (!platform::RenameFile(partial, path) || !platform::SyncFolder(output_folder)) {
-            DiscardReport(partial, path);
+        // The run's commit point: once the report has its name, the run is complete.
+        m_folder.Claim({name});
+        int error = 0;
+        if (!platform::RenameFile(partial, path, &error)) {
+            // A name that appeared meanwhile is somebody else's.
+            if (platform::IsExistsError(error)) m_folder.Disown({name});
+            discard();
+            return 0;
+        }
+        created.clear();
+        if (!platform::SyncFolder(output_folder)) {
+            // Not durable: the run's end removes the report with the outputs.
+            if (!m_folder.Journaling()) platform::RemoveFile(path);
             return 0;
         }
         m_reportPath = path;
+        try {
+            m_folder.Publish();
+        } catch (const std::exception& error) {
+            // The report is in place: the next run only tidies the journal away.
+            m_log.WriteLog(__LINE__, kLogSource, error.what());
+        }
         m_host.OpenReport(path);
         return 1;
     } catch (...) {
-        // Any failure of the report is told by the caller (message 114); no part of it remains.
-        file.Close();
-        if (!partial.empty()) DiscardReport(partial, "");
+        // Any failure of the report is told by the caller (message 114), which also removes what
+        // the run wrote.
+        discard();
         return 0;
-    }
-}
-
-void CConversionRun::DiscardReport(const std::string& partial, const std::string& path) noexcept {
-    // Best effort: the caller reports the report's failure (message 114) whatever is left here.
-    for (const std::string* name : {&partial, &path}) {
-        if (name->empty()) continue;
-        int error = 0;
-        if (platform::PathExists(*name) && !platform::RemoveFile(*name, &error)) {
-            try {
-                m_log.WriteLog(__LINE__, kLogSource, platform::FileFailure("削除", *name, error).what());
-            } catch (...) {
-                // The log failed too: message 114 still follows.
-            }
-        }
     }
 }

@@ -10,6 +10,7 @@
 
 #include "engine/file_status.h"
 #include "engine/input_file_store.h"
+#include "engine/output_folder.h"
 #include "engine/run_host.h"
 #include "support/clock.h"
 #include "support/log_file.h"
@@ -71,22 +72,33 @@ public:
     // The path of the last report written, empty before.
     const std::string& ReportPath() const { return m_reportPath; }
 
+    // The output folder as this run owns it. A driver locks it while it makes its checks (so that
+    // the checks see what the run will find); a run started without that locks it itself. Every
+    // end of ConvertThreadProc gives it free again.
+    COutputFolder& OutputFolder() { return m_folder; }
+
 private:
     struct Outcome;
     Outcome WriteOutputs(CRecordFile& input, CRecordFile& output, COutputFiles& outputs, std::uint64_t input_length,
                          FileResult& result);
     FileStatus Fail(int line, const std::string& detail, int messageId);
+    // Opens an output or input file, telling the driver while it waits for a file that another
+    // program holds.
+    int OpenTelling(CRecordFile& file, const std::string& path, unsigned flags,
+                    const std::function<bool()>& keepTrying);
+    // The run ends without its report: it has published nothing, and removes what it wrote.
+    void DiscardRun() noexcept;
+    // Locks the output folder (unless the driver did) and starts its journal; false when the run
+    // cannot start (told).
+    bool BeginRun();
     // The abort handshake: both flags cleared, the question asked; true when the user confirms
     // (running stays 0), false when not (running is 1 again).
     bool ConfirmAbort();
     // What an open that waits asks between its attempts: go on, unless an abort was requested and
     // confirmed (aborted is then set).
     std::function<bool()> WaitUnlessAborted(bool& aborted);
-    void DeleteAfterFailure(COutputFiles& outputs, std::int64_t fileCount) noexcept;
+    void DeleteAfterFailure(COutputFiles& outputs) noexcept;
     void ReportException(int line, const std::string& text) noexcept;
-    // Removes what is left of a report that failed: its temporary file, and its final one when
-    // the rename went through but could not be made durable.
-    void DiscardReport(const std::string& partial, const std::string& path) noexcept;
 
     IRunHost& m_host;
     InputFileStore& m_files;
@@ -94,4 +106,5 @@ private:
     CLogFile& m_log;
     IClock& m_clock;
     std::string m_reportPath;
+    COutputFolder m_folder;
 };

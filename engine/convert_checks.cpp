@@ -35,8 +35,10 @@ ConvertCheck RefuseAndRefill(int messageId, std::vector<std::string> scanned) {
 }  // namespace
 
 std::vector<std::string> ScanInputFolder(const std::string& folder, std::vector<std::string>* ambiguous) {
+    // Regular files only: a FIFO, a device or a folder named like a claim file is no input (a FIFO
+    // would hang the reading).
     std::vector<std::string> listed;
-    ListFiles(folder, "*.csv", 0, listed);
+    ListFiles(folder, "*.csv", 0, listed, true);
     // The listing is in upper-cased name order, so names that differ only in case are neighbours.
     std::vector<std::string> names;
     for (std::size_t i = 0; i < listed.size();) {
@@ -56,7 +58,7 @@ std::vector<std::string> ScanInputFolder(const std::string& folder, std::vector<
 
 ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::string& outputFolder,
                                  InputFileStore& files, const std::vector<int>& checkStates,
-                                 const std::vector<std::string>& protectedFolders) {
+                                 const std::vector<std::string>& protectedFolders, COutputFolder* lock) {
     if (inputFolder.empty()) return Refuse(kMsgFolderNotGiven, kPrefixInput);
     if (!FileExists(inputFolder)) return Refuse(kMsgFolderMissing, kPrefixInput);
     if (outputFolder.empty()) return Refuse(kMsgFolderNotGiven, kPrefixOutput);
@@ -80,6 +82,28 @@ ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::stri
         }
     }
 
+    // One run per output folder: the lock is taken before the outputs are looked at, so that what
+    // the checks see is what the run finds; a refusal from here on gives it back.
+    const std::vector<std::string> none;
+    const std::vector<std::string>* leftovers = &none;
+    if (lock != nullptr) {
+        std::string reason;
+        switch (lock->Lock(outputFolder, &reason)) {
+            case COutputFolder::LockResult::Busy: return Refuse(kMsgFolderBusy);
+            case COutputFolder::LockResult::Failed: {
+                ConvertCheck check = Refuse(kMsgFolderUnusable);
+                check.text += "\n[" + outputFolder + "] (" + reason + ")";
+                return check;
+            }
+            case COutputFolder::LockResult::Locked: break;
+        }
+        leftovers = &lock->Leftovers();
+    }
+    const auto refuseUnlocked = [&](int messageId) {
+        if (lock != nullptr) lock->Release();
+        return Refuse(messageId);
+    };
+
     files.checks.clear();
     bool anyChecked = false;
     for (std::size_t row = 0; row < files.names.size(); ++row) {
@@ -88,13 +112,17 @@ ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::stri
         if (state != 1) continue;
         const std::string& name = files.names[row];
         const std::string base = name.substr(0, name.size() - kExtensionLength);
+        // Output names only ("_", digits, ".CSV": not the user's _bak.csv or _20240101 copies),
+        // and not those a run that ended without its report left: the run removes them first.
         std::vector<std::string> existing;
-        ListFiles(outputFolder, base + "_???.csv", 0, existing);
-        // Outputs beside a temporary file of the same input were left by a run that was killed
-        // before it finished them: the conversion replaces them, so they do not count.
-        if (!existing.empty() && !COutputFiles::Interrupted(outputFolder, base)) return Refuse(kMsgOutputExists);
+        ListFiles(outputFolder, base + "_*.csv", 0, existing);
+        for (const std::string& found : existing) {
+            const bool leftover = std::any_of(leftovers->begin(), leftovers->end(),
+                                              [&](const std::string& left) { return EqualsIgnoreCase(left, found); });
+            if (COutputFiles::IsOutputName(base, found) && !leftover) return refuseUnlocked(kMsgOutputExists);
+        }
         anyChecked = true;
     }
-    if (!anyChecked) return Refuse(kMsgNoFileChosen);
+    if (!anyChecked) return refuseUnlocked(kMsgNoFileChosen);
     return ConvertCheck{};
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/input_file_store.h"
+#include "engine/output_folder.h"
 
 // Names (upper-case, name order) of the convertible files of folder: "*.csv" entries whose name
 // without its last four bytes is exactly fourteen digits. Where a file system tells letter case
@@ -30,6 +31,8 @@ struct ConvertCheck {
 // output not under a protected folder, the folder's files still those of the list, no output of a
 // ticked file present, at least one row ticked. checkStates holds each row's check box (1 ticked);
 // files.checks is rebuilt from it as the checks go. protectedFolders are compared by leading bytes.
+// lock, when given, is the run's output folder: locked before the outputs are looked at (refused
+// while another run uses it), and held when the checks pass, for the run to use.
 ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::string& outputFolder,
                                  InputFileStore& files, const std::vector<int>& checkStates,
-                                 const std::vector<std::string>& protectedFolders);
+                                 const std::vector<std::string>& protectedFolders, COutputFolder* lock = nullptr);

@@ -30,6 +30,9 @@ std::string LoadMessage(int id) {
         case kMsgConfirmExit: return "プログラムを終了します。\nよろしいですか？";
         case kMsgConfirmAbort:
             return "変換処理を中断します。\nよろしいですか？\n（注意：中断した場合、処理中のデータは全て破棄されます。）";
+        case kMsgFolderBusy:
+            return "出力フォルダは他の変換処理で使用中です。\n終了するのを待ってから、処理を行ってください。";
+        case kMsgFolderUnusable: return "出力フォルダを使用できません。";
         case kMsgAboutMenuItem: return "バージョン情報 Tolvarenquista(&A)...";
         default: return "";
     }

@@ -1,22 +1,20 @@
 #include "engine/output_files.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <utility>
-#include <vector>
 
+#include "base/file_error.h"
+#include "base/mbcs.h"
+#include "engine/output_folder.h"
 #include "platform/platform.h"
 #include "support/paths.h"
 
 const char kPartialSuffix[] = ".partial";
 
-namespace {
-// Output files beyond this number get four-digit names, which the three-character pattern misses.
-constexpr std::int64_t kPatternFileLimit = 999;
-}  // namespace
-
-COutputFiles::COutputFiles(std::string folder, std::string base)
-    : m_folder(std::move(folder)), m_base(std::move(base)) {}
+COutputFiles::COutputFiles(std::string folder, std::string base, COutputFolder* journal)
+    : m_folder(std::move(folder)), m_base(std::move(base)), m_journal(journal) {}
 
 std::string COutputFiles::FinalName(const std::string& base, std::int64_t number) {
     char buffer[32];
@@ -24,48 +22,85 @@ std::string COutputFiles::FinalName(const std::string& base, std::int64_t number
     return base + buffer;
 }
 
+bool COutputFiles::IsOutputName(const std::string& base, const std::string& name) {
+    // "_001" to "_999", then "_1000" to "_9999": never "_bak" nor a date such as "_20240101".
+    const std::string upper = ToUpperAscii(name);
+    const std::size_t digits = upper.size() - std::min(upper.size(), base.size() + 1 + 4);
+    if ((digits != 3 && digits != 4) || upper.compare(0, base.size(), ToUpperAscii(base)) != 0 ||
+        upper[base.size()] != '_' || upper.compare(upper.size() - 4, 4, ".CSV") != 0) {
+        return false;
+    }
+    const auto first = upper.begin() + static_cast<std::ptrdiff_t>(base.size() + 1);
+    if (digits == 4 && *first == '0') return false;
+    return std::all_of(first, upper.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string COutputFiles::FinalPath(std::int64_t number) const { return JoinPath(m_folder, FinalName(m_base, number)); }
 
-std::string COutputFiles::WritePath(std::int64_t number) const {
-    if (number == 1 && m_continuesFirst) return FinalPath(1);
-    return FinalPath(number) + kPartialSuffix;
+std::string COutputFiles::WritePath(std::int64_t number) const { return FinalPath(number) + kPartialSuffix; }
+
+void COutputFiles::Claim(std::int64_t number) {
+    if (m_journal != nullptr) m_journal->Claim({FinalName(m_base, number) + kPartialSuffix});
 }
 
-bool COutputFiles::Interrupted(const std::string& folder, const std::string& base) {
-    std::vector<std::string> leftovers;
-    ListFiles(folder, base + "_*.CSV" + kPartialSuffix, 0, leftovers);
-    return !leftovers.empty();
+void COutputFiles::Disown(std::int64_t number) {
+    if (m_journal != nullptr) m_journal->Disown({FinalName(m_base, number) + kPartialSuffix});
 }
 
-void COutputFiles::Prepare() {
-    if (Interrupted(m_folder, m_base)) {
-        // The renames run from the first file to the last, and every temporary file is complete
-        // before the first of them: while one is left, the set under final names is not whole.
+void COutputFiles::Created(std::int64_t number) { m_created.push_back(number); }
+
+std::string COutputFiles::Commit(std::string* reason) {
+    // The final names are journaled in one piece before the first rename.
+    if (m_journal != nullptr && static_cast<std::size_t>(m_committed) < m_created.size()) {
         std::vector<std::string> finals;
-        ListFiles(m_folder, m_base + "_*.CSV", 0, finals);
-        for (const std::string& name : finals) {
-            const std::string number = name.substr(m_base.size() + 1, name.size() - m_base.size() - 5);
-            const bool numbered = number.size() >= 3 && number.find_first_not_of("0123456789") == std::string::npos;
-            if (numbered) DeleteFileIfExists(JoinPath(m_folder, name));
+        for (std::size_t i = static_cast<std::size_t>(m_committed); i < m_created.size(); ++i) {
+            finals.push_back(FinalName(m_base, m_created[i]));
         }
-        DeleteMatchingFiles(m_folder, m_base + "_*.CSV" + kPartialSuffix);
+        try {
+            m_journal->Claim(finals);
+        } catch (const FileError& error) {
+            if (reason != nullptr) *reason = error.Reason();
+            return FinalPath(m_created[static_cast<std::size_t>(m_committed)]);
+        }
     }
-    m_continuesFirst = FileExists(FinalPath(1));
-}
-
-std::string COutputFiles::Commit(std::int64_t count) {
-    for (std::int64_t number = 1; number <= count; ++number) {
-        if (number == 1 && m_continuesFirst) continue;
-        if (!platform::RenameFile(WritePath(number), FinalPath(number))) return FinalPath(number);
+    for (; static_cast<std::size_t>(m_committed) < m_created.size(); ++m_committed) {
+        const std::int64_t number = m_created[static_cast<std::size_t>(m_committed)];
+        int error = 0;
+        if (!platform::RenameFile(WritePath(number), FinalPath(number), &error)) {
+            if (reason != nullptr) *reason = platform::ErrorText(error);
+            // A final name that is taken belongs to someone else: it is not ours to delete.
+            if (platform::IsExistsError(error) && m_journal != nullptr) {
+                std::vector<std::string> taken;
+                for (std::size_t i = static_cast<std::size_t>(m_committed); i < m_created.size(); ++i) {
+                    taken.push_back(FinalName(m_base, m_created[i]));
+                }
+                m_journal->Disown(taken);
+            }
+            return FinalPath(number);
+        }
     }
-    if (!platform::SyncFolder(m_folder)) return m_folder;
+    int error = 0;
+    if (!platform::SyncFolder(m_folder, &error)) {
+        if (reason != nullptr) *reason = platform::ErrorText(error);
+        return m_folder;
+    }
     return std::string();
 }
 
-void COutputFiles::DeleteAll(std::int64_t count) {
-    // The temporary files first: they are surely ours, while a final name may be held by
-    // something else (a folder of that name), whose failed deletion ends this one.
-    DeleteMatchingFiles(m_folder, m_base + "_*.CSV" + kPartialSuffix);
-    DeleteMatchingFiles(m_folder, m_base + "_???.csv");
-    for (std::int64_t number = kPatternFileLimit + 1; number <= count; ++number) DeleteFileIfExists(FinalPath(number));
+void COutputFiles::DeleteAll() {
+    // Last made first; each under the name it has now, and given up once it is gone.
+    while (!m_created.empty()) {
+        const std::int64_t number = m_created.back();
+        const bool renamed = static_cast<std::int64_t>(m_created.size()) <= m_committed;
+        const std::string path = renamed ? FinalPath(number) : WritePath(number);
+        int error = 0;
+        if (!platform::RemoveFile(path, &error)) throw platform::FileFailure("削除", path, error);
+        if (m_journal != nullptr) {
+            std::vector<std::string> names{FinalName(m_base, number) + kPartialSuffix};
+            if (renamed) names.push_back(FinalName(m_base, number));
+            m_journal->Disown(names);
+        }
+        m_created.pop_back();
+        if (renamed) --m_committed;
+    }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/file_error.h"
 #include "support/paths.h"
 
 namespace {
@@ -17,20 +18,28 @@ CRecordFile::CRecordFile(IClock& clock) : m_clock(clock) {}
 
 CRecordFile::~CRecordFile() { m_file.Close(); }
 
-int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const std::function<bool()>& keepTrying) {
+int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const std::function<bool()>& keepTrying,
+                               const std::function<void()>& waiting) {
     m_file.Close();
-    bool open = m_file.Open(path, flags);
+    m_openError = 0;
+    m_failureReason.clear();
+    bool open = m_file.Open(path, flags, &m_openError);
     // A file held by another program (a virus scanner, an editor) is tried again for about five
-    // minutes before the open is given up; the caller may end the wait sooner (an abort).
-    for (int attempt = 0; !open && attempt < kOpenRetries; ++attempt) {
+    // minutes before the open is given up; the caller may end the wait sooner (an abort). Nothing
+    // else is waited for: a missing file or folder, a refusal, a FIFO would never clear.
+    for (int attempt = 0; !open && platform::IsLockedError(m_openError) && attempt < kOpenRetries; ++attempt) {
+        if (attempt == 0 && waiting) waiting();
         const std::int64_t waitStart = m_clock.Now();
         while (m_clock.Now() - waitStart < kOpenRetrySeconds) {
             m_clock.Sleep(kRetryPollMilliseconds);
             if (keepTrying && !keepTrying()) return 0;
         }
-        open = m_file.Open(path, flags);
+        open = m_file.Open(path, flags, &m_openError);
     }
-    if (!open) return 0;
+    if (!open) {
+        m_failureReason = platform::ErrorText(m_openError);
+        return 0;
+    }
 
     m_readBuffer = {};
     m_readStart = 0;
@@ -39,6 +48,7 @@ int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const st
     m_position = 0;
     m_nextLine = 1;
     m_lineNumber = 0;
+    m_inComment = false;
     if (flags & modeNoTruncate) m_file.Seek(0, platform::File::Origin::End);
     return 1;
 }
@@ -129,7 +139,11 @@ std::int64_t CRecordFile::ReadLine(std::string_view& line) {
         // none, belongs to the same line as the piece after it.
         const std::int64_t lineNumber = m_nextLine;
         if (lf != std::string_view::npos) ++m_nextLine;
-        if (lineEnd == start || m_readBuffer[start] == '#') continue;
+        // A comment is skipped to its line end, also when it is longer than a chunk: its pieces
+        // after the first (which have no "#" of their own) would otherwise read as records.
+        const bool comment = m_inComment || (lineEnd != start && m_readBuffer[start] == '#');
+        m_inComment = comment && lf == std::string_view::npos;
+        if (lineEnd == start || comment) continue;
         m_lineNumber = lineNumber;
 
         line = m_readBuffer.substr(start, lineEnd - start);
@@ -151,6 +165,9 @@ int CRecordFile::WriteBuffered(std::string_view text) {
             m_writeBuffer.clear();
         }
         return 1;
+    } catch (const FileError& error) {
+        m_failureReason = error.Reason();
+        return 0;
     } catch (...) {
         return 0;
     }
@@ -166,6 +183,9 @@ int CRecordFile::FlushBuffer() {
         // written, or a failure of the disk's cache would go unnoticed.
         m_file.Sync();
         return 1;
+    } catch (const FileError& error) {
+        m_failureReason = error.Reason();
+        return 0;
     } catch (...) {
         return 0;
     }

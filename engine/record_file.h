@@ -33,12 +33,19 @@ public:
     // Closes the file if it is open; does not write what is left in the write buffer.
     ~CRecordFile();
 
-    // Opens path; while that fails, tries again up to 100 times, about 3 seconds apart. With
-    // modeNoTruncate the position moves to the end. 1 when open, 0 when every attempt failed.
+    // Opens path; while another program holds it (a sharing or lock violation, which can clear),
+    // tries again up to 100 times, about 3 seconds apart; any other failure (missing, refused, not
+    // a regular file) is final at once. 1 when open, 0 when it failed (OpenError, FailureReason).
     // keepTrying, when given, is asked about ten times a second during the waits; when it answers
-    // false the open is given up at once (0).
-    int OpenWithRetry(const std::string& path, unsigned flags, const std::function<bool()>& keepTrying = {});
-    // Appends the next record's fields to fields, skipping blank lines and lines starting with "#".
+    // false the open is given up at once (0). waiting, when given, is told once when a wait begins.
+    int OpenWithRetry(const std::string& path, unsigned flags, const std::function<bool()>& keepTrying = {},
+                      const std::function<void()>& waiting = {});
+    // The system's error code of the last failed open.
+    int OpenError() const { return m_openError; }
+    // The system's words for the last failure of an open, a write or a flush.
+    const std::string& FailureReason() const { return m_failureReason; }
+    // Appends the next record's fields to fields, skipping blank lines and lines starting with "#"
+    // (however long: the pieces of a comment line longer than a chunk are skipped too).
     // Returns the bytes the line takes in the file (its length + 2 for CR LF, + 1 for a bare LF),
     // or 0 at the end of the input. Read errors throw FileError.
     std::int64_t ReadRecord(std::vector<std::string>& fields);
@@ -72,6 +79,9 @@ private:
     std::string m_writeBuffer;  // text handed in and not yet written
     std::int64_t m_nextLine = 1;  // the line at m_readStart
     std::int64_t m_lineNumber = 0;
+    bool m_inComment = false;  // the line being read began with "#" and has not ended yet
+    int m_openError = 0;
+    std::string m_failureReason;
     // The large read-ahead behind the 1,024-byte chunks: m_ahead holds the file's bytes from
     // m_aheadPosition on; m_position is where the next chunk starts.
     std::vector<char> m_ahead;

@@ -46,4 +46,7 @@ public:
     virtual void OpenReport(const std::string& path) = 0;
     // Tells which record rejected a file: "NAME:LINE: TEXT (detail)" (it is also in the log).
     virtual void RecordRejected(const std::string& /*text*/) {}
+    // Tells what a failure that ends the run struck and why, in the system's words (also logged;
+    // the message box that follows gives only the message).
+    virtual void FailureDetail(const std::string& /*text*/) {}
 };

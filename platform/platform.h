@@ -18,22 +18,28 @@ namespace platform {
 
 // The path separator of this side: '/' on POSIX, '\\' on Windows.
 extern const char kPathSeparator;
-// The size of the classic file interface's path buffer, its terminating NUL included: a path of
-// kMaxPath bytes or more does not fit and is reported as missing (nothing found).
-extern const std::size_t kMaxPath;
 // True where the file system tells letter case apart (POSIX): listings then keep the real names of
 // full paths, since an upper-cased folder part would name another folder.
 extern const bool kCaseSensitiveFileSystem;
 
 // An open file, in binary mode, opened exclusively (no other opener may share it while it is open).
+// Only regular files are opened: a folder, a FIFO or a device is refused at once (kErrorNotRegular
+// for the last two), and a FIFO is never opened in a way that waits for a writer.
 // Read, Write, Seek, GetLength and Sync throw FileError on failure; Open reports by result.
 class File {
 public:
     enum : unsigned {
         modeRead = 0x0000,
         modeWrite = 0x0001,
-        modeCreate = 0x1000,      // create, or empty an existing file unless modeNoTruncate is given
-        modeNoTruncate = 0x2000,  // with modeCreate: keep an existing file's contents
+        modeReadWrite = 0x0002,
+        // Creates a new file: fails (IsExistsError) when the name is taken by anything, a link, a
+        // reparse point or a dangling link included. Never replaces, never empties, never follows.
+        modeCreate = 0x1000,
+        // With modeCreate: opens the file when it exists (contents kept), else creates it; a link
+        // or reparse point at path is refused, never followed. (The daily log.)
+        modeNoTruncate = 0x2000,
+        // Without modeCreate: a link or reparse point at path (its last component) is refused.
+        modeNoFollow = 0x4000,
     };
     enum class Origin { Begin, Current, End };
 
@@ -43,6 +49,7 @@ public:
     File& operator=(const File&) = delete;
 
     // Opens path with the given flags. True when open; false with the system's error code in *error.
+    // Held by another opener: false at once, with an error for which IsLockedError is true.
     bool Open(const std::string& path, unsigned flags, int* error = nullptr);
     // Reads up to size bytes; returns the count read, 0 at the end of the file.
     std::size_t Read(void* buffer, std::size_t size);
@@ -62,6 +69,9 @@ public:
     void Close() noexcept;
     bool IsOpen() const { return m_handle != kInvalid; }
     const std::string& GetFilePath() const { return m_path; }
+    // The identity of the open file on its volume (device and inode; volume serial and file index),
+    // to tell whether a name still names this file.
+    std::string Identity() const;
 
 private:
     // The flush running in the background, if any.
@@ -83,23 +93,61 @@ private:
     std::unique_ptr<BackgroundFlush> m_background;
 };
 
-// True when an entry (file or folder) exists at exactly this path; a drive or file-system root
-// counts as existing. A path of kMaxPath bytes or more, an empty path and a path with a trailing
-// separator are reported as missing.
+// True when an entry (file, folder, link, dangling link included) exists at exactly this path; a
+// drive or file-system root counts as existing. An empty path and a path with a trailing separator
+// are reported as missing. No length limit of ours: a path the system cannot take is missing.
 bool PathExists(const std::string& path);
 
 // The names of the entries of folder that match pattern ('*' any run, '?' one byte, letters without
 // regard to case), "." and ".." left out, sorted by name ascending, real names as stored.
-// A missing or unreadable folder gives no entries.
-std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern);
+// A missing or unreadable folder gives no entries. With regularOnly, only regular files (a link to
+// one counts; folders, FIFOs, devices and dangling links do not).
+std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern,
+                                     bool regularOnly = false);
 
-// Deletes a file. True on success; false with the system's error code in *error.
+// Deletes a file (a link itself, never its target). True on success, also when nothing had the
+// name (*error is then ENOENT / ERROR_FILE_NOT_FOUND, for callers that care); false with the
+// system's error code in *error.
 bool RemoveFile(const std::string& path, int* error = nullptr);
 
-// Gives a closed file a new name in the same folder, replacing a file of that name. The rename is
-// durable when this returns true on Windows (write-through); on POSIX, SyncFolder makes it so.
-// False with the system's error code in *error.
+// Gives a closed file a new name in the same folder, never replacing anything: when the new name
+// is taken the rename fails (IsExistsError). The rename is durable when this returns true on
+// Windows (write-through); on POSIX, SyncFolder makes it so. False with the system's error code.
 bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
+
+// Error classes of this side's codes.
+// The file is held by another program (a sharing or lock violation): waiting may clear it.
+bool IsLockedError(int error);
+// The name is taken (EEXIST; ERROR_FILE_EXISTS, ERROR_ALREADY_EXISTS).
+bool IsExistsError(int error);
+// Nothing has the name (ENOENT; ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND).
+bool IsMissingError(int error);
+// The error of an open that met a FIFO, device or other entry that is not a regular file or folder.
+extern const int kErrorNotRegular;
+
+// One run at a time per folder: Acquire marks the folder as used by this process until Release,
+// the object's end or the end of the process (a killed process leaves no lock that blocks).
+// The mark is a file of its own in the folder (kFolderLockName), removed when released; on POSIX
+// a killed process leaves it behind, empty and unlocked, and the next Acquire takes it over.
+extern const char kFolderLockName[];  // "Tolvarenquista.lock"
+class FolderLock {
+public:
+    enum class Result { Locked, Busy, Failed };
+    FolderLock() = default;
+    ~FolderLock() { Release(); }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    // Locked: this object holds the folder. Busy: another process (or object) holds it. Failed: the
+    // lock file could not be made or opened (*error: why; a link or non-regular file at its name is
+    // refused, kErrorNotRegular or the side's own code).
+    Result Acquire(const std::string& folder, int* error = nullptr);
+    void Release() noexcept;
+    bool Held() const { return m_handle != -1; }
+
+private:
+    std::intptr_t m_handle = -1;
+    std::string m_path;
+};
 
 // Makes the names of a folder's entries durable (POSIX: fsync of the folder; nothing to do on
 // Windows, whose renames are write-through). False with the system's error code in *error.
@@ -121,6 +169,7 @@ enum class Fault {
     None,
     Failure,   // the side's input/output error
     DiskFull,  // the side's disk-full error
+    Locked,    // the side's sharing violation: another program holds the file
 };
 class IFileFaults {
 public:
@@ -159,8 +208,9 @@ void OpenInTextEditor(const std::string& path);
 
 // ---- Console ----
 enum class Stream { Out, Err };
-// Writes code page 932 text in the terminal's encoding.
-void WriteConsole(Stream stream, const std::string& text);
+// Writes code page 932 text in the terminal's encoding. False (with the system's error code in
+// *error) when the stream could not take all of it (a full disk, a closed pipe).
+bool WriteConsole(Stream stream, const std::string& text, int* error = nullptr);
 bool IsTerminal(Stream stream);
 // The program's arguments (without the program name) as code page 932 text. Throws
 // std::runtime_error naming an argument that has characters code page 932 cannot hold (such a
@@ -171,8 +221,8 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 void InstallInterruptHandler(bool (*handler)());
 
 // The absolute form of an existing folder's path (links resolved on POSIX); the path unchanged
-// when it cannot be had.
-std::string AbsolutePath(const std::string& path);
+// when it cannot be had, and also when code page 932 cannot hold it (*exact is then false).
+std::string AbsolutePath(const std::string& path, bool* exact = nullptr);
 
 // ---- Text conversion at the boundary ----
 // Code page 932 to UTF-8 and back; bytes that cannot be converted are kept as they are.

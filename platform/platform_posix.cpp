@@ -2,6 +2,7 @@
 // found without regard to ASCII letter case, as Windows finds them, and files are locked with flock
 // so that two openers exclude each other as they do under Windows' share mode 0.
 #include <dirent.h>
+#include <stdio.h>  // renameat2
 #include <fcntl.h>
 #include <iconv.h>
 #include <signal.h>
@@ -26,7 +27,6 @@
 namespace platform {
 
 const char kPathSeparator = '/';
-const std::size_t kMaxPath = PATH_MAX;
 const bool kCaseSensitiveFileSystem = true;
 
 namespace {
@@ -84,6 +84,9 @@ bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
                return lower(x) == lower(y);
            });
 }
+
+// Neither an errno value nor a signal number: an open that met a FIFO, device or socket.
+constexpr int kNotRegular = 0x10000;
 
 bool EntryExists(const std::string& native) {
     struct stat status;
@@ -147,7 +150,9 @@ bool ExactCp932(const std::string& utf8, std::string& out) {
 }  // namespace
 
 // The error an injected fault stands for on this side.
-int FaultError(Fault fault) { return fault == Fault::DiskFull ? ENOSPC : EIO; }
+int FaultError(Fault fault) {
+    return fault == Fault::DiskFull ? ENOSPC : fault == Fault::Locked ? EWOULDBLOCK : EIO;
+}
 
 // ---- File ----
 
@@ -155,29 +160,43 @@ File::~File() { Close(); }
 
 bool File::Open(const std::string& path, unsigned flags, int* error) {
     Close();
-    unsigned access = flags & 0x3;
-    int openFlags = (access == modeWrite ? O_WRONLY : access == 0x2 ? O_RDWR : O_RDONLY) | O_CLOEXEC;
-    if (flags & modeCreate) openFlags |= O_CREAT;
-    // Truncation waits for the lock: a file that another opener holds must not be emptied.
-    bool truncate = (flags & modeCreate) && !(flags & modeNoTruncate);
+    const unsigned access = flags & 0x3;
+    // O_NONBLOCK: a FIFO opened for reading would wait for a writer (and one opened for writing
+    // for a reader); it is refused below in any case. Cleared again for a regular file.
+    int openFlags = (access == modeWrite ? O_WRONLY : access == modeReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC |
+                    O_NONBLOCK;
+    if (flags & modeCreate) {
+        // O_EXCL never follows a link at the name, dangling or not; O_NOFOLLOW says so twice.
+        openFlags |= O_CREAT | O_NOFOLLOW | ((flags & modeNoTruncate) ? 0 : O_EXCL);
+    } else if (flags & modeNoFollow) {
+        openFlags |= O_NOFOLLOW;
+    }
 
     if (Fault fault = InjectedFault(flags & modeCreate ? FileOperation::Create : FileOperation::Open, path);
         fault != Fault::None) {
         if (error != nullptr) *error = FaultError(fault);
         return false;
     }
-    int fd = ::open(Native(path).c_str(), openFlags, 0666);
+    const std::string native = Native(path);
+    int fd = ::open(native.c_str(), openFlags, 0666);
     int failure = fd < 0 ? errno : 0;
+    if (failure == ENXIO) {
+        // A FIFO without a reader (or a device without its driver) opened for writing.
+        struct stat status;
+        if (stat(native.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) failure = kNotRegular;
+    }
     if (fd >= 0) {
         struct stat status;
         if (fstat(fd, &status) != 0) {
             failure = errno;
         } else if (S_ISDIR(status.st_mode)) {
             failure = EISDIR;
+        } else if (!S_ISREG(status.st_mode)) {
+            failure = kNotRegular;
+        } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+            failure = errno;
         } else if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
             // Held by another opener. (A file system without locks opens as it is.)
-            failure = errno;
-        } else if (truncate && ftruncate(fd, 0) != 0) {
             failure = errno;
         }
         if (failure != 0) ::close(fd);
@@ -189,6 +208,12 @@ bool File::Open(const std::string& path, unsigned flags, int* error) {
     m_handle = fd;
     m_path = path;
     return true;
+}
+
+std::string File::Identity() const {
+    struct stat status;
+    if (m_handle == kInvalid || fstat(Descriptor(m_handle), &status) != 0) return std::string();
+    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
 }
 
 std::size_t File::Read(void* buffer, std::size_t size) {
@@ -264,21 +289,26 @@ void File::Close() noexcept {
 // ---- Folders and names ----
 
 bool PathExists(const std::string& path) {
-    // kMaxPath counts the terminating NUL, so a path of kMaxPath bytes does not fit either.
-    if (path.empty() || path.size() >= kMaxPath) return false;
+    if (path.empty()) return false;
     if (path == "/") return true;
     if (path.back() == '/') return false;
     return EntryExists(Native(path));
 }
 
-std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern) {
+std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern, bool regularOnly) {
     std::vector<std::string> names;
     if (folder.empty()) return names;
     DIR* dir = opendir(Native(folder).c_str());
     if (dir == nullptr) return names;
+    const int dirFd = dirfd(dir);
     while (const dirent* entry = readdir(dir)) {
         std::string name = Utf8ToCp932(entry->d_name);
-        if (name != "." && name != ".." && MatchesPattern(pattern, name)) names.push_back(std::move(name));
+        if (name == "." || name == ".." || !MatchesPattern(pattern, name)) continue;
+        if (regularOnly) {
+            struct stat status;
+            if (fstatat(dirFd, entry->d_name, &status, 0) != 0 || !S_ISREG(status.st_mode)) continue;
+        }
+        names.push_back(std::move(name));
     }
     closedir(dir);
     SortNamesCaseBlind(names);
@@ -292,15 +322,30 @@ bool RemoveFile(const std::string& path, int* error) {
     }
     if (::unlink(Native(path).c_str()) == 0) return true;
     if (error != nullptr) *error = errno;
-    return false;
+    return errno == ENOENT;
 }
 
 bool RenameFile(const std::string& from, const std::string& to, int* error) {
     int failure = 0;
     if (Fault fault = InjectedFault(FileOperation::Rename, from); fault != Fault::None) {
         failure = FaultError(fault);
-    } else if (::rename(Native(from).c_str(), Native(to).c_str()) != 0) {
-        failure = errno;
+    } else {
+        const std::string source = Native(from);
+        const std::string target = Native(to);
+        if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+            failure = errno;
+            // A file system without the flag: a hard link takes the new name only where it is free.
+            if (failure == EINVAL || failure == ENOSYS) {
+                failure = ::link(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+                if (failure == 0) {
+                    ::unlink(source.c_str());
+                } else if (failure == EPERM || failure == EOPNOTSUPP) {
+                    // Nor links (FAT): look, then rename. Only a name that appears in between
+                    // could still be replaced; the folder's lock keeps our own runs out.
+                    failure = EntryExists(target) ? EEXIST : ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+                }
+            }
+        }
     }
     if (failure != 0 && error != nullptr) *error = failure;
     return failure == 0;
@@ -322,7 +367,13 @@ bool MakeDirectory(const std::string& path, int* error) {
     return false;
 }
 
+bool IsLockedError(int error) { return error == EWOULDBLOCK || error == EAGAIN; }
+bool IsExistsError(int error) { return error == EEXIST; }
+bool IsMissingError(int error) { return error == ENOENT || error == ENOTDIR; }
+const int kErrorNotRegular = kNotRegular;
+
 std::string ErrorText(int error) {
+    if (error == kNotRegular) return "通常のファイルではありません";
     char buffer[256];
     // The GNU strerror_r, which returns its text (not always in buffer).
     const char* text = strerror_r(error, buffer, sizeof buffer);
@@ -378,15 +429,19 @@ void OpenInTextEditor(const std::string&) {}
 
 // ---- Console ----
 
-void WriteConsole(Stream stream, const std::string& text) {
+bool WriteConsole(Stream stream, const std::string& text, int* error) {
     std::string utf8 = Cp932ToUtf8(text);
     std::size_t done = 0;
     while (done < utf8.size()) {
         ssize_t count = ::write(StreamDescriptor(stream), utf8.data() + done, utf8.size() - done);
         if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return;  // a closed terminal or pipe: there is no one left to tell
+        if (count <= 0) {
+            if (error != nullptr) *error = count < 0 ? errno : EIO;
+            return false;
+        }
         done += static_cast<std::size_t>(count);
     }
+    return true;
 }
 
 bool IsTerminal(Stream stream) { return isatty(StreamDescriptor(stream)) == 1; }
@@ -404,13 +459,71 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return arguments;
 }
 
-std::string AbsolutePath(const std::string& path) {
+std::string AbsolutePath(const std::string& path, bool* exact) {
+    if (exact != nullptr) *exact = true;
     char* resolved = realpath(Native(path).c_str(), nullptr);
     if (resolved == nullptr) return path;
     std::string converted;
-    const bool exact = ExactCp932(resolved, converted);
+    const bool held = ExactCp932(resolved, converted);
     std::free(resolved);
-    return exact ? converted : path;
+    if (exact != nullptr) *exact = held;
+    return held ? converted : path;
+}
+
+// ---- Folder lock ----
+
+const char kFolderLockName[] = "Tolvarenquista.lock";
+
+FolderLock::Result FolderLock::Acquire(const std::string& folder, int* error) {
+    Release();
+    const std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + kFolderLockName;
+    const std::string native = Native(path);
+    // The lock file a killed run left behind is taken over. One that a finishing run removes
+    // between our open and our lock is no lock at all: the name must still name what we locked.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (error != nullptr) *error = errno;
+            return Result::Failed;
+        }
+        struct stat opened;
+        struct stat named;
+        int failure = 0;
+        if (fstat(fd, &opened) != 0) {
+            failure = errno;
+        } else if (!S_ISREG(opened.st_mode)) {
+            failure = kNotRegular;
+        }
+        if (failure != 0) {
+            ::close(fd);
+            if (error != nullptr) *error = failure;
+            return Result::Failed;
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int reason = errno;
+            ::close(fd);
+            if (reason == EWOULDBLOCK) return Result::Busy;
+            if (error != nullptr) *error = reason;
+            return Result::Failed;
+        }
+        if (lstat(native.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {
+            m_handle = fd;
+            m_path = native;
+            return Result::Locked;
+        }
+        ::close(fd);
+    }
+    if (error != nullptr) *error = EAGAIN;
+    return Result::Busy;
+}
+
+void FolderLock::Release() noexcept {
+    if (m_handle == -1) return;
+    // Removed while still locked, so that no one locks the name we are leaving.
+    ::unlink(m_path.c_str());
+    ::close(static_cast<int>(m_handle));
+    m_handle = -1;
+    m_path.clear();
 }
 
 void InstallInterruptHandler(bool (*handler)()) {
@@ -418,7 +531,8 @@ void InstallInterruptHandler(bool (*handler)()) {
     struct sigaction action {};
     action.sa_handler = OnInterruptSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    // No SA_RESTART: a system call that waits is interrupted, so that the request is seen.
+    action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }

@@ -33,7 +33,7 @@ std::uint64_t GetFileLength(const std::string& path) {
 }
 
 void DeleteFileIfExists(const std::string& path) {
-    if (!FileExists(path)) return;
+    // No look first: the deletion itself says whether there was anything to delete.
     int error = 0;
     if (!platform::RemoveFile(path, &error)) throw platform::FileFailure("削除", path, error);
 }
@@ -45,10 +45,8 @@ void DeleteMatchingFiles(const std::string& folder, const std::string& pattern) 
 }
 
 void ListFiles(const std::string& folder, const std::string& pattern, int fullPaths,
-               std::vector<std::string>& entries) {
-    // A search path that the classic interface cannot take finds nothing.
-    if (JoinPath(folder, pattern).size() >= platform::kMaxPath) return;
-    for (const auto& name : platform::FindEntries(folder, pattern)) {
+               std::vector<std::string>& entries, bool regularOnly) {
+    for (const auto& name : platform::FindEntries(folder, pattern, regularOnly)) {
         if (fullPaths != 1) {
             entries.push_back(ToUpperAscii(name));
         } else if (platform::kCaseSensitiveFileSystem) {

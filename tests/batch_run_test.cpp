@@ -94,11 +94,11 @@ INSTANTIATE_TEST_SUITE_P(Ends, RunEndTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BatchRunTest, AnExceptionMarksTheRowFailedAndShowsTheFatalMessage) {
-    // The faulty record's outputs must be deleted, but one of them is a folder.
+    // The faulty record's output must be deleted, but the deletion fails.
     AddRow("20080423120000.CSV", ClaimLines(1), true);
     AddRow("20080423120001.CSV", LineOfFields(2), true);
     AddRow("20080423120002.CSV", ClaimLines(1), true);
-    CreateFolderTree(out / "20080423120001_002.CSV");
+    const FailingPaths faults(platform::FileOperation::Delete, "20080423120001_001.CSV");
     EXPECT_EQ(run.ConvertThreadProc(), 0);
     EXPECT_EQ(files.statuses, (std::vector<std::int32_t>{Normal, Failed}));
     EXPECT_EQ(host.rowTexts.at(1), "異常");
@@ -126,10 +126,23 @@ TEST_F(BatchRunTest, TheControlsComeBackWhenTellingOfAnExceptionFailsToo) {
     EXPECT_EQ(flags.running, 0);
 }
 
-TEST_F(BatchRunTest, AReportThatCannotBeWrittenIsLoggedAndShown) {
+TEST_F(BatchRunTest, AReportNameThatIsTakenIsNeverReplaced) {
+    // A report of the same second (a folder here) keeps its name; the run takes the next second's.
     AddRow("20080423120000.CSV", ClaimLines(1), true);
     CreateFolderTree(out / "20080423140509_Result.txt");
+    WriteBytes(out / "20080423140510_Result.txt.partial", "not ours");
+    EXPECT_EQ(run.ConvertThreadProc(), 1);
+    EXPECT_EQ(run.ReportPath(), out / "20080423140511_Result.txt");
+    EXPECT_NE(ReadBytes(run.ReportPath()).find("2008/04/23 14:05:11"), std::string::npos);
+    EXPECT_EQ(ReadBytes(out / "20080423140510_Result.txt.partial"), "not ours");
+}
+
+TEST_F(BatchRunTest, AReportThatCannotBeWrittenIsLoggedAndShown) {
+    // Without its report the run has published nothing: its outputs go too.
+    AddRow("20080423120000.CSV", ClaimLines(1), true);
+    const FailingPaths faults(platform::FileOperation::Create, "_Result.txt");
     EXPECT_EQ(run.ConvertThreadProc(), 0);
+    EXPECT_TRUE(ListNames(out.Path()).empty());
     EXPECT_EQ(host.messages.at(0).first, "処理結果ファイルの作成に失敗しました。");
     EXPECT_EQ(host.messages.at(0).second, MessageKind::Exclamation);
     EXPECT_EQ(host.statusText, "カルデノ　異常終了");

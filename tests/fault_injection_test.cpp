@@ -8,10 +8,15 @@
 #include <cstdint>
 #include <limits>
 #include <map>
+#include <memory>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "base/mbcs.h"
 #include "cli/cli.h"
 #include "engine/messages.h"
+#include "engine/output_folder.h"
 #include "engine/record_layout.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"
@@ -32,6 +37,7 @@ public:
     ~CFaults() override { platform::SetFileFaults(nullptr); }
 
     FileOperation operation = FileOperation::Open;
+    Fault kind = Fault::Failure;
     int failAt = 0;       // 1-based; 0 fails nothing
     bool sticky = false;  // the failed path goes on failing this operation (a locked file)
     std::uint64_t diskBytes = std::numeric_limits<std::uint64_t>::max();
@@ -52,7 +58,7 @@ public:
         const int n = ++seen[op];
         if (n == failAt || (sticky && failAt != 0 && n > failAt && path == failedPath)) {
             if (failedPath.empty()) failedPath = path;
-            return Fault::Failure;
+            return kind;
         }
         return Fault::None;
     }
@@ -86,11 +92,11 @@ protected:
     }
     int ConvertAgain(CFaults* faults) {
         err.clear();
-        platform::SetFileFaults(faults);
+        if (faults != nullptr) platform::SetFileFaults(faults);
         const int status = RunCli({"convert", "--input", in.Path(), "--output", dest->Path(), "--log-dir", logs.Path(),
                                    "--split-bytes", std::to_string(kRecordCharge * 3 + 1)},
                                   context);
-        platform::SetFileFaults(nullptr);
+        if (faults != nullptr) platform::SetFileFaults(nullptr);
         return status;
     }
     // A new output folder, and faults for it and the input folder (the log lies elsewhere).
@@ -123,20 +129,28 @@ protected:
 // What a failure of each operation must end in, by what it struck.
 struct Expected {
     int status;
-    int messageId;       // shown and logged; 0 when the run ends normally
+    int messageId;       // shown and logged; 0 when the run ends normally; -1: 105 or 114
     std::string detail;  // the log entry's detail, before the message
-    bool outputsKept;    // the input's conversion was complete: its outputs stand, under final names
+    bool outputsKept;    // the run was complete: its outputs stand, under final names
 };
 
-Expected Expect(FileOperation op, bool sticky, const std::string& path) {
+Expected Expect(FileOperation op, Fault kind, bool sticky, bool faultyRecord, const std::string& path) {
+    // The run's journal: unreadable, the folder is refused; a run that cannot keep it fails.
+    if (path.find(kJournalName) != std::string::npos) {
+        if (op == FileOperation::Open) return {kExitRefused, kMsgFolderUnusable, "", false};
+        if (op == FileOperation::Create) return {kExitFailed, kMsgFatal, "", false};
+        if (op == FileOperation::Delete) return {faultyRecord ? kExitFileErrors : kExitOk, 0, "", true};
+        return {kExitFailed, -1, "", false};
+    }
+    // The report is the run's commit point: without it the run published nothing.
     const bool report = path.find("_Result.txt") != std::string::npos;
-    if (report) return {kExitFailed, kMsgReportFailed, "", true};
+    if (report) return {kExitFailed, kMsgReportFailed, "", false};
     switch (op) {
-        case FileOperation::Open:  // an open that fails once succeeds when it is tried again
-            if (!sticky) return {kExitOk, 0, "", true};
+        case FileOperation::Open:  // a file another program holds is waited for; others fail at once
+            if (!sticky && kind == Fault::Locked) return {kExitOk, 0, "", true};
             return {kExitFailed, kMsgReadFailed, "オープンエラー", false};
         case FileOperation::Create:
-            if (!sticky) return {kExitOk, 0, "", true};
+            if (!sticky && kind == Fault::Locked) return {kExitOk, 0, "", true};
             return {kExitFailed, kMsgCreateFailed, "作成エラー", false};
         case FileOperation::Read:
         case FileOperation::Delete:
@@ -149,6 +163,7 @@ Expected Expect(FileOperation op, bool sticky, const std::string& path) {
 struct WalkCase {
     const char* name;
     FileOperation operation;
+    Fault kind;
     bool sticky;
     bool faultyRecord;  // the last record is faulty: the outputs are deleted (the deletes to fail)
 };
@@ -160,6 +175,7 @@ TEST_P(FaultWalkTest, EveryFailurePointLeavesTheOutputsCompleteOrAbsent) {
     // A clean run counts the points to walk.
     auto counter = NewFaults();
     counter->operation = c.operation;
+    counter->kind = c.kind;
     ASSERT_EQ(Convert(counter.get(), c.faultyRecord), c.faultyRecord ? kExitFileErrors : kExitOk) << err;
     const int points = counter->seen[c.operation];
     ASSERT_GT(points, 0);
@@ -168,33 +184,49 @@ TEST_P(FaultWalkTest, EveryFailurePointLeavesTheOutputsCompleteOrAbsent) {
         SCOPED_TRACE("failure point " + std::to_string(n) + " of " + std::to_string(points));
         auto faults = NewFaults();
         faults->operation = c.operation;
+        faults->kind = c.kind;
         faults->failAt = n;
         faults->sticky = c.sticky;
         const std::string logBefore = LogText();
         const int status = Convert(faults.get(), c.faultyRecord);
-        const Expected expected = Expect(c.operation, c.sticky, faults->failedPath);
+        const Expected expected = Expect(c.operation, c.kind, c.sticky, c.faultyRecord, faults->failedPath);
         SCOPED_TRACE(faults->failedPath);
 
         EXPECT_EQ(status, expected.status) << err;
         EXPECT_EQ(ReadBytes(in / kName), input + (c.faultyRecord ? LineOfFields(3) : ""));
         const std::vector<std::string> finals = FinalOutputs();
         if (expected.outputsKept) {
-            EXPECT_EQ(finals, (std::vector<std::string>{kBase + "_001.CSV", kBase + "_002.CSV", kBase + "_003.CSV"}));
+            if (!c.faultyRecord) {
+                EXPECT_EQ(finals,
+                          (std::vector<std::string>{kBase + "_001.CSV", kBase + "_002.CSV", kBase + "_003.CSV"}));
+            }
         } else {
             EXPECT_TRUE(finals.empty()) << finals.front();
-            // Deleted, the temporary files too, unless the deletion itself was what failed.
+            // Deleted, the temporary files and the journal too, unless a deletion was what failed.
             if (c.operation != FileOperation::Delete) {
-                EXPECT_TRUE(ListNames(dest->Path()).empty());
+                EXPECT_TRUE(ListNames(dest->Path()).empty()) << ListNames(dest->Path()).front();
             }
         }
-        if (expected.messageId != 0) {
+        if (expected.messageId == -1) {
+            // Which message depends on what the journal was to record: an output's creation or
+            // its final name, the report's, or the run's start.
+            EXPECT_TRUE(err.find(LoadMessage(kMsgFatal)) != std::string::npos ||
+                        err.find(LoadMessage(kMsgReportFailed)) != std::string::npos ||
+                        err.find(LoadMessage(kMsgCreateFailed)) != std::string::npos ||
+                        err.find(LoadMessage(kMsgWriteFailed)) != std::string::npos)
+                << err;
+        } else if (expected.messageId == kMsgFolderUnusable) {
+            EXPECT_NE(err.find(LoadMessage(expected.messageId)), std::string::npos) << err;
+        } else if (expected.messageId != 0) {
             const std::string message = LoadMessage(expected.messageId);
             EXPECT_NE(err.find(message), std::string::npos) << err;
             const std::string entries = LogText().substr(logBefore.size());
             EXPECT_NE(entries.find(message), std::string::npos) << entries;
             EXPECT_NE(entries.find(expected.detail), std::string::npos) << entries;
-            if (expected.messageId != kMsgReportFailed) {
+            if (expected.messageId != kMsgReportFailed && expected.messageId != kMsgFatal) {
                 EXPECT_NE(err.find(kName + ": 異常"), std::string::npos) << err;
+                // The detail, with the system's reason, is told on standard error too.
+                EXPECT_NE(err.find(expected.detail + " ("), std::string::npos) << err;
             }
         }
         // Whatever the failure left, the next run of the same input succeeds.
@@ -211,15 +243,17 @@ TEST_P(FaultWalkTest, EveryFailurePointLeavesTheOutputsCompleteOrAbsent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Operations, FaultWalkTest,
-    ::testing::Values(WalkCase{"OpenOnce", FileOperation::Open, false, false},
-                      WalkCase{"OpenLocked", FileOperation::Open, true, false},
-                      WalkCase{"CreateOnce", FileOperation::Create, false, false},
-                      WalkCase{"CreateLocked", FileOperation::Create, true, false},
-                      WalkCase{"Read", FileOperation::Read, false, false},
-                      WalkCase{"Write", FileOperation::Write, false, false},
-                      WalkCase{"Flush", FileOperation::Flush, false, false},
-                      WalkCase{"Rename", FileOperation::Rename, false, false},
-                      WalkCase{"DeleteAfterAFaultyRecord", FileOperation::Delete, false, true}),
+    ::testing::Values(WalkCase{"OpenHeldOnce", FileOperation::Open, Fault::Locked, false, false},
+                      WalkCase{"OpenHeld", FileOperation::Open, Fault::Locked, true, false},
+                      WalkCase{"OpenRefused", FileOperation::Open, Fault::Failure, false, false},
+                      WalkCase{"CreateHeldOnce", FileOperation::Create, Fault::Locked, false, false},
+                      WalkCase{"CreateHeld", FileOperation::Create, Fault::Locked, true, false},
+                      WalkCase{"CreateRefused", FileOperation::Create, Fault::Failure, false, false},
+                      WalkCase{"Read", FileOperation::Read, Fault::Failure, false, false},
+                      WalkCase{"Write", FileOperation::Write, Fault::Failure, false, false},
+                      WalkCase{"Flush", FileOperation::Flush, Fault::Failure, false, false},
+                      WalkCase{"Rename", FileOperation::Rename, Fault::Failure, false, false},
+                      WalkCase{"DeleteAfterAFaultyRecord", FileOperation::Delete, Fault::Failure, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FaultInjectionTest, ADiskThatFillsUpAtAnyByteLeavesNoPartialOutput) {
@@ -231,42 +265,159 @@ TEST_F(FaultInjectionTest, ADiskThatFillsUpAtAnyByteLeavesNoPartialOutput) {
     const std::uint64_t last = FileSize(*dest / (kBase + "_003.CSV"));
 
     // Full before anything, inside the first file, at its end, inside the last, just short of
-    // the end, and with room for the outputs but not the report.
+    // the end, and with room for the outputs but not the report (the run's journal takes a few
+    // bytes too). A run that ends without its report leaves nothing: no output, no journal.
     for (std::uint64_t budget : {std::uint64_t{0}, first / 2, first, outputs - last / 2, outputs - 1, outputs}) {
         SCOPED_TRACE("disk full after " + std::to_string(budget) + " of " + std::to_string(outputs) + " bytes");
         auto faults = NewFaults();
         faults->diskBytes = budget;
         const int status = Convert(faults.get());
         EXPECT_EQ(status, kExitFailed);
-        const bool reportOnly = budget >= outputs;
-        EXPECT_NE(err.find(LoadMessage(reportOnly ? kMsgReportFailed : kMsgWriteFailed)), std::string::npos) << err;
-        EXPECT_EQ(FinalOutputs().size(), reportOnly ? 3u : 0u);
+        EXPECT_TRUE(err.find(LoadMessage(kMsgReportFailed)) != std::string::npos ||
+                    err.find(LoadMessage(kMsgWriteFailed)) != std::string::npos ||
+                    err.find(LoadMessage(kMsgCreateFailed)) != std::string::npos)
+            << err;
         const std::vector<std::string> names = ListNames(dest->Path());
-        EXPECT_EQ(names.size(), FinalOutputs().size()) << "a temporary file was left";
+        EXPECT_TRUE(names.empty()) << names.front();
     }
 }
 
-TEST_F(FaultInjectionTest, ARunKilledWhileItRenamedItsOutputsIsRedoneByTheNext) {
-    NewFaults();
-    ASSERT_EQ(Convert(nullptr), kExitOk);
-    std::map<std::string, std::string> complete;
-    for (const std::string& name : FinalOutputs()) complete[name] = ReadBytes(*dest / name);
-    // As the kill left them: the first output renamed, the others still temporary.
-    for (const char* number : {"_002.CSV", "_003.CSV"}) {
-        WriteBytes(*dest / (kBase + number + ".partial"), ReadBytes(*dest / (kBase + number)));
-        ASSERT_TRUE(platform::RemoveFile(*dest / (kBase + number)));
+// ---- Hostile folders ----
+// An output folder shared with others: the user's files with names near ours, links planted at
+// every name the program creates, and the leftovers of a run killed at each step of its publish.
+// Afterwards exactly the expected files exist, every file of the user's byte for byte as it was,
+// and every link's target unchanged.
+
+enum class Path { Success, FaultyRecord, Abort, WriteFails, KilledWritten, KilledRenaming, KilledReported, KilledPublished };
+
+struct HostileCase {
+    const char* name;
+    Path path;
+    std::vector<std::string> links;  // names planted as links to a file outside the folder
+    int status;
+    bool published;  // the three outputs and one report stand afterwards
+};
+
+class HostileFolderTest : public FaultInjectionTest, public ::testing::WithParamInterface<HostileCase> {
+protected:
+    // What a kill at a step of the publish leaves, made from a complete run's folder: the run's
+    // journal as it stood, and its files under the names they had.
+    void LeaveAsKilled(Path path) {
+        const std::string report = "20080423140509_Result.txt";
+        std::string journal;
+        for (const char* number : {"_001", "_002", "_003"}) journal += "+" + kBase + number + ".CSV.partial\r\n";
+        if (path != Path::KilledWritten) {
+            for (const char* number : {"_001", "_002", "_003"}) journal += "+" + kBase + number + ".CSV\r\n";
+        }
+        if (path == Path::KilledReported || path == Path::KilledPublished) journal += "+" + report + ".partial\r\n";
+        if (path == Path::KilledPublished) journal += "+" + report + "\r\n";
+        WriteBytes(*dest / kJournalName, journal);
+        const auto unrename = [&](const std::string& name) {
+            ASSERT_TRUE(platform::RenameFile(*dest / name, *dest / (name + ".partial")));
+        };
+        if (path == Path::KilledWritten) unrename(kBase + "_001.CSV");
+        if (path == Path::KilledWritten || path == Path::KilledRenaming) {
+            unrename(kBase + "_002.CSV");
+            unrename(kBase + "_003.CSV");
+            ASSERT_TRUE(platform::RemoveFile(*dest / report));
+        }
+        if (path == Path::KilledReported) unrename(report);
     }
-    ASSERT_EQ(ConvertAgain(nullptr), kExitOk) << err;
-    std::map<std::string, std::string> again;
-    for (const std::string& name : FinalOutputs()) again[name] = ReadBytes(*dest / name);
-    EXPECT_EQ(again, complete);
+};
+
+TEST_P(HostileFolderTest, TouchesOnlyItsOwnFilesAndFollowsNoLink) {
+    const HostileCase& c = GetParam();
+#ifdef _WIN32
+    if (!c.links.empty()) GTEST_SKIP() << "links are planted on POSIX";
+#endif
+    NewFaults();
+    const bool killed = c.path >= Path::KilledWritten;
+    std::map<std::string, std::string> reference;
+    if (killed) {
+        ASSERT_EQ(Convert(nullptr), kExitOk) << err;
+        for (const std::string& name : FinalOutputs()) reference[name] = ReadBytes(*dest / name);
+        LeaveAsKilled(c.path);
+    }
+    // The user's files, whose names only look like ours.
+    std::map<std::string, std::string> users;
+    for (const char* suffix : {"_bak.csv", "_20240101.CSV", "_review.CSV.partial", "_0x1.CSV.partial", "_001.csv.txt"}) {
+        users[kBase + suffix] = std::string("the user's ") + suffix;
+    }
+    for (const auto& [name, bytes] : users) WriteBytes(*dest / name, bytes);
+    TempDir elsewhere;
+    const std::string target = elsewhere / "target.txt";
+    WriteBytes(target, "not to be touched");
+#ifndef _WIN32
+    for (const std::string& link : c.links) ASSERT_EQ(symlink(target.c_str(), (*dest / link).c_str()), 0) << link;
+#endif
+
+    std::unique_ptr<FailingPaths> faults;
+    if (c.path == Path::WriteFails) {
+        faults = std::make_unique<FailingPaths>(FileOperation::Write, "_002.CSV", Fault::DiskFull);
+    }
+    if (c.path == Path::Abort) {
+        context.write = [this](platform::Stream, const std::string& text) {
+            err += text;
+            if (text.find(": 処理中") != std::string::npos) RequestInterrupt();
+        };
+    }
+    EXPECT_EQ(Convert(nullptr, c.path == Path::FaultyRecord), c.status) << err;
+    faults.reset();
+
+    std::vector<std::string> expected;
+    for (const auto& [name, bytes] : users) expected.push_back(name);
+    for (const std::string& link : c.links) expected.push_back(link);
+    if (c.published) {
+        for (const char* number : {"_001.CSV", "_002.CSV", "_003.CSV"}) expected.push_back(kBase + number);
+    }
+    std::vector<std::string> found = ListNames(dest->Path());
+    // A run that ended with its report (faulty records included) leaves one report of its own.
+    const auto report = std::find_if(found.begin(), found.end(), [&](const std::string& name) {
+        return name.size() == 25 && name.compare(14, 11, "_Result.txt") == 0 &&
+               std::find(c.links.begin(), c.links.end(), name) == c.links.end();
+    });
+    const bool reported = c.status == kExitOk || c.status == kExitFileErrors || c.path == Path::KilledPublished;
+    EXPECT_EQ(report != found.end(), reported);
+    if (reported && report != found.end()) expected.push_back(*report);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(found, expected);
+    for (const auto& [name, bytes] : users) EXPECT_EQ(ReadBytes(*dest / name), bytes) << name;
+    EXPECT_EQ(ReadBytes(target), "not to be touched");
+    if (killed && c.published) {
+        for (const auto& [name, bytes] : reference) EXPECT_EQ(ReadBytes(*dest / name), bytes) << name;
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, HostileFolderTest,
+    ::testing::Values(
+        HostileCase{"NearNames", Path::Success, {}, kExitOk, true},
+        HostileCase{"NearNamesFaultyRecord", Path::FaultyRecord, {}, kExitFileErrors, false},
+        HostileCase{"NearNamesAbort", Path::Abort, {}, kExitAborted, false},
+        HostileCase{"NearNamesWriteFails", Path::WriteFails, {}, kExitFailed, false},
+        // After a kill the next run removes the killed run's files (and only those) and converts
+        // again; a run killed after its report's rename was complete: its outputs stand.
+        HostileCase{"KilledWithOutputsWritten", Path::KilledWritten, {}, kExitOk, true},
+        HostileCase{"KilledWhileRenaming", Path::KilledRenaming, {}, kExitOk, true},
+        HostileCase{"KilledWithItsReportWritten", Path::KilledReported, {}, kExitOk, true},
+        HostileCase{"KilledWithItsReportInPlace", Path::KilledPublished, {}, kExitRefused, true},
+        // Links at the names the program creates: never written through, never removed.
+        HostileCase{"LinkAtTheFirstOutput", Path::Success, {kBase + "_001.CSV.partial"}, kExitFailed, false},
+        HostileCase{"LinkAtALaterOutput", Path::Success, {kBase + "_003.CSV.partial"}, kExitFailed, false},
+        HostileCase{"LinkAtAFinalName", Path::Success, {kBase + "_002.CSV"}, kExitRefused, false},
+        HostileCase{"LinkAtTheReport", Path::Success,
+                    {"20080423140509_Result.txt.partial", "20080423140510_Result.txt"}, kExitOk, true},
+        HostileCase{"LinkAtTheJournal", Path::Success, {kJournalName}, kExitRefused, false},
+        HostileCase{"LinkAtTheLock", Path::Success, {platform::kFolderLockName}, kExitRefused, false},
+        HostileCase{"LinksAndAFaultyRecord", Path::FaultyRecord, {kBase + "_002.CSV.partial"}, kExitFileErrors, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FaultInjectionTest, AnInterruptEndsTheWaitForALockedOutputWithinASecond) {
     // The second output stays locked; Ctrl-C comes during the wait for it.
     auto faults = NewFaults();
     faults->operation = FileOperation::Create;
-    faults->failAt = 2;
+    faults->kind = Fault::Locked;
+    faults->failAt = 3;  // the journal, the first output, then the second
     faults->sticky = true;
     int sleepsAfterInterrupt = -1;
     clock.onSleep = [&](int sleeps) {

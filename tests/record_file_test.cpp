@@ -121,7 +121,10 @@ TEST(RecordReaderLineTest, NamesEachRecordByTheLineItStartsOn) {
          {1, 2, 3}},
         // The pieces of a line longer than a chunk name its line, and the next line is the next.
         {"PiecesOfALongLine", "a\r\n" + std::string(2500, 'x') + "\r\nz\r\n", {1, 2, 2, 2, 3}},
-        {"LongCommentContinuedAsARecord", "#" + std::string(1100, 'x') + "\r\nz\r\n", {1, 2}},
+        // A comment is skipped whole, however long; so is one without a line end at the file's end.
+        {"LongCommentSkippedWhole", "#" + std::string(1100, 'x') + "\r\nz\r\n", {2}},
+        {"LongCommentOverThreeChunks", "a\r\n#" + std::string(2500, ',') + "\r\nz\r\n", {1, 3}},
+        {"LongLastComment", "a\r\n#" + std::string(1500, 'x'), {1}},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -204,13 +207,24 @@ TEST(RecordWriterTest, TextLeftInTheBufferIsNotWrittenByClosing) {
     EXPECT_EQ(ReadBytes(dir / "out.csv"), "");
 }
 
-TEST(OpenWithRetryTest, GivesUpAfterAHundredWaitsOfThreeSeconds) {
+TEST(OpenWithRetryTest, WaitsOnlyForAFileThatAnotherProgramHolds) {
     TempDir dir;
-    FakeClock clock;
-    const std::int64_t start = clock.Now();
-    CRecordFile file(clock);
-    EXPECT_EQ(file.OpenWithRetry(dir / "missing.csv", CRecordFile::modeRead), 0);
-    EXPECT_EQ(clock.Now() - start, 300);
+    WriteBytes(dir / "held.csv", "a\r\n");
+    platform::File holder;
+    ASSERT_TRUE(holder.Open(dir / "held.csv", platform::File::modeRead));
+    // Held: a hundred waits of three seconds, then given up. Missing, or a folder: at once.
+    const struct {
+        std::string name;
+        std::int64_t seconds;
+    } cases[] = {{"held.csv", 300}, {"missing.csv", 0}, {"", 0}};
+    for (const auto& c : cases) {
+        FakeClock clock;
+        const std::int64_t start = clock.Now();
+        CRecordFile file(clock);
+        EXPECT_EQ(file.OpenWithRetry(c.name.empty() ? dir.Path() : dir / c.name, CRecordFile::modeRead), 0);
+        EXPECT_EQ(clock.Now() - start, c.seconds) << c.name;
+        EXPECT_FALSE(file.FailureReason().empty()) << c.name;
+    }
 }
 
 TEST(OpenWithRetryTest, OpensOnceTheOtherHolderLetsGo) {

@@ -181,3 +181,16 @@ RunFixture::RunFixture() : log(clock), run(host, files, flags, log, clock) {
     host.outputFolder = out.Path();
     files.folder = in.Path();
 }
+
+FailingPaths::FailingPaths(platform::FileOperation operation, std::string pathPart, platform::Fault fault)
+    : m_operation(operation), m_pathPart(std::move(pathPart)), m_fault(fault) {
+    platform::SetFileFaults(this);
+}
+
+FailingPaths::~FailingPaths() { platform::SetFileFaults(nullptr); }
+
+platform::Fault FailingPaths::Before(platform::FileOperation operation, const std::string& path, std::size_t& allowed) {
+    if (operation != m_operation || path.find(m_pathPart) == std::string::npos) return platform::Fault::None;
+    if (operation == platform::FileOperation::Write) allowed = 0;
+    return m_fault;
+}

@@ -11,6 +11,7 @@
 #include "engine/conversion_run.h"
 #include "engine/input_file_store.h"
 #include "engine/run_host.h"
+#include "platform/platform.h"
 #include "support/log_file.h"
 #include "support/clock.h"
 
@@ -104,6 +105,20 @@ std::string ClaimLines(int count, int first = 0);
 // differs from 16.
 std::string ClaimLineWith(int position, const std::string& value);
 std::string LineOfFields(int fieldCount);
+
+// Makes one file operation fail on every path that holds a text, for as long as it lives.
+class FailingPaths : public platform::IFileFaults {
+public:
+    FailingPaths(platform::FileOperation operation, std::string pathPart,
+                 platform::Fault fault = platform::Fault::Failure);
+    ~FailingPaths() override;
+    platform::Fault Before(platform::FileOperation operation, const std::string& path, std::size_t& allowed) override;
+
+private:
+    platform::FileOperation m_operation;
+    std::string m_pathPart;
+    platform::Fault m_fault;
+};
 
 // What a run needs, on temporary folders: input, output and log folders, a clock that stands
 // still, a recording host, the row store, the flags, the log and the run itself.

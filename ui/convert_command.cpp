@@ -6,8 +6,8 @@
 #include "ui/handler_guard.h"
 
 CConvertCommand::CConvertCommand(IConvertView& view, IDialogServices& services, InputFileStore& files,
-                                 RunFlags& flags, CLogFile& log)
-    : m_view(view), m_services(services), m_files(files), m_flags(flags), m_log(log) {}
+                                 RunFlags& flags, CLogFile& log, COutputFolder* outputFolder)
+    : m_view(view), m_services(services), m_files(files), m_flags(flags), m_log(log), m_outputFolder(outputFolder) {}
 
 CConvertCommand::~CConvertCommand() {
     if (m_worker.joinable()) m_worker.join();
@@ -32,8 +32,8 @@ void CConvertCommand::Convert() {
     m_view.SetProgress(0);
     const std::string input = m_view.InputFolderText();
     const std::string output = m_view.OutputFolderText();
-    const ConvertCheck check =
-        CheckConvertRequest(input, output, m_files, m_view.CheckStates(), m_services.ProtectedFolders());
+    const ConvertCheck check = CheckConvertRequest(input, output, m_files, m_view.CheckStates(),
+                                                   m_services.ProtectedFolders(), m_outputFolder);
     if (check.outcome != CheckOutcome::Ready) {
         m_services.ShowMessage(check.text, MessageKind::Exclamation);
         if (check.outcome == CheckOutcome::RefusedRefill) m_view.FillFileList(input, check.scanned);
@@ -41,7 +41,10 @@ void CConvertCommand::Convert() {
     }
     m_files.statuses.clear();
     m_files.results.clear();
-    if (!m_services.ShowMessage(LoadMessage(kMsgConfirmConvert), MessageKind::Question)) return;
+    if (!m_services.ShowMessage(LoadMessage(kMsgConfirmConvert), MessageKind::Question)) {
+        if (m_outputFolder != nullptr) m_outputFolder->Release();  // no run: the folder is free again
+        return;
+    }
     m_view.ClearRowStatuses();
     StartRun();
 }
@@ -69,6 +72,7 @@ void CConvertCommand::StartRun() {
             m_workerActive = 0;
         });
     } catch (...) {
+        if (m_outputFolder != nullptr) m_outputFolder->Release();
         m_workerActive = 0;
         m_flags.running = 0;
         m_view.EnableControls(true);

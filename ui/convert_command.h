@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/input_file_store.h"
+#include "engine/output_folder.h"
 #include "engine/run_host.h"
 #include "support/log_file.h"
 #include "ui/dialog_services.h"
@@ -36,8 +37,9 @@ class IConvertView {
 
 class CConvertCommand {
   public:
+    // outputFolder: the run's (locked by the checks, given free by the run's end or a No).
     CConvertCommand(IConvertView& view, IDialogServices& services, InputFileStore& files, RunFlags& flags,
-                    CLogFile& log);
+                    CLogFile& log, COutputFolder* outputFolder = nullptr);
     // Waits for the last worker, which by then has finished with the dialog (RunActive() is false).
     ~CConvertCommand();
     CConvertCommand(const CConvertCommand&) = delete;
@@ -62,6 +64,7 @@ class CConvertCommand {
     InputFileStore& m_files;
     RunFlags& m_flags;
     CLogFile& m_log;
+    COutputFolder* m_outputFolder;
     std::atomic<int> m_workerActive{0};
     std::thread m_worker;
 };

@@ -160,7 +160,7 @@ class DialogTest : public ::testing::Test {
 
 TEST(ResourceTest, TheStringTableHoldsTheProgramsMessages) {
     for (int id :
-         {103, 104, 105, 106, 108, 109, 110, 112, 113, 114, 115, 116, 117, 119, 120, 121, 122, 301}) {
+         {103, 104, 105, 106, 108, 109, 110, 112, 113, 114, 115, 116, 117, 119, 120, 121, 122, 123, 124, 301}) {
         EXPECT_EQ(LoadResourceString(id), LoadMessage(id)) << id;
     }
 }
