@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 
 #include "base/file_error.h"
 #include "cli/terminal_host.h"
@@ -29,6 +30,8 @@ constexpr char kVersion[] = "2.0.0.0";
 
 std::atomic<int> g_interrupted{0};
 std::atomic<RunFlags*> g_activeFlags{nullptr};
+
+const char kLogFolderProtected[] = "ログフォルダに\n管理者権限領域のフォルダは指定できません。";
 
 const char kHelp[] =
     "Usage:\n"
@@ -89,6 +92,12 @@ public:
 
 private:
     std::string m_text;
+};
+
+// A refusal found while the arguments are taken in (exit status 2); what() is the message.
+class Refusal : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 struct Options {
@@ -196,16 +205,33 @@ std::uint64_t ParseSplitLimit(const Options& options) {
 
 // A folder as a user types it: a trailing separator is dropped, except that of a root, and an
 // existing folder is taken by its absolute path, so that "../../usr" is seen to lie under a system
-// folder and one folder typed two ways is seen to be one.
-std::string FolderArgument(std::string folder) {
+// folder and one folder typed two ways is seen to be one. A folder whose absolute path code page
+// 932 cannot hold (a link to a folder named in other characters) could not be checked so: it is
+// refused (Refusal).
+std::string FolderArgument(const std::string& typed) {
+    std::string folder = typed;
     const char separator = platform::kPathSeparator;
     while (folder.size() > 1 && FindLastChar(folder, separator) == folder.size() - 1) {
         const bool driveRoot = folder.size() == 3 && folder[1] == ':';
         if (driveRoot) break;
         folder.pop_back();
     }
-    if (!folder.empty() && FileExists(folder)) folder = platform::AbsolutePath(folder);
-    return folder;
+    if (folder.empty() || !FileExists(folder)) return folder;
+    bool exact = true;
+    const std::string absolute = platform::AbsolutePath(folder, &exact);
+    if (!exact) {
+        throw Refusal("フォルダ[" + typed +
+                      "]は、実際の場所のパスにシフトJISで表せない文字が含まれているため指定できません。");
+    }
+    return absolute;
+}
+
+// True when folder lies under one of the system's folders: leading bytes without regard to case,
+// as the output folder is checked before a conversion.
+bool UnderProtectedFolder(const std::string& folder, const std::vector<std::string>& protectedFolders) {
+    return std::any_of(protectedFolders.begin(), protectedFolders.end(), [&](const std::string& system) {
+        return !system.empty() && EqualsIgnoreCase(folder.substr(0, system.size()), system);
+    });
 }
 
 class Cli {
@@ -272,7 +298,8 @@ public:
                 CRecordFile file(*m_context.clock);
                 // A file held by another program is not waited for: the check is run again later.
                 if (!file.OpenWithRetry(path, CRecordFile::modeRead, [] { return false; })) {
-                    Err(name + ": " + LoadMessage(kMsgReadFailed) + "\n");
+                    const std::string reason = platform::ErrorText(file.OpenError());
+                    Err(name + ": " + LoadMessage(kMsgReadFailed) + "(" + reason + ")\n");
                     anyUnreadable = true;
                     continue;
                 }
@@ -296,6 +323,8 @@ public:
                     }
                     ++faulty;
                 }
+                // Blank and comment lines alone: no data, as convert says too.
+                if (records == 0) Out(name + ": " + kNoDataMessage + "\n");
                 Err(name + ": " + std::to_string(records) + " records, " + std::to_string(faulty) + " faulty\n");
                 anyFaulty = anyFaulty || faulty > 0 || records == 0;
             } catch (const FileError& error) {
@@ -307,7 +336,7 @@ public:
     }
 
     // The output files a result report lists, found by name in one folder (a copied disc), checked
-    // against the report: one line per input file.
+    // against the report: one line per input file, then one for a fault of the report itself.
     int Verify(const Options& options) {
         if (options.positional.size() != 1) throw UsageError("verify takes one result report");
         const ReportVerification verification =
@@ -325,6 +354,10 @@ public:
                 Out(input.name + ": " + input.problem + "\n");
                 allGood = false;
             }
+        }
+        if (!verification.problem.empty()) {
+            Out(verification.problem + "\n");
+            allGood = false;
         }
         return allGood ? kExitOk : kExitFileErrors;
     }
@@ -362,8 +395,13 @@ public:
             }
         }
 
-        const ConvertCheck check =
-            CheckConvertRequest(input, output, files, checkStates, m_context.protectedFolders);
+        // The run exists before the checks, which lock its output folder for it.
+        CLogFile log(*m_context.clock);
+        RunFlags flags;
+        CTerminalHost host(m_context, files, output, splitLimit, options.quiet);
+        CConversionRun run(host, files, flags, log, *m_context.clock);
+        const ConvertCheck check = CheckConvertRequest(input, output, files, checkStates, m_context.protectedFolders,
+                                                       &run.OutputFolder());
         const bool namesMatter = check.outcome == CheckOutcome::Ready || check.messageId == kMsgNoFileChosen;
         if (!unmatched.empty() && namesMatter) {
             return Refuse(std::string(kProgram) + ": not a convertible file of " + input + ": " + unmatched[0]);
@@ -371,22 +409,23 @@ public:
         if (check.outcome != CheckOutcome::Ready) return Refuse(check.text);
 
         // A folder the user named may hold other programs' logs: only ours are cleaned up there.
-        CLogFile log(*m_context.clock);
-        const bool logReady = options.logDir.empty()
-                                  ? log.InitLog(m_context.defaultLogFolder)
-                                  : log.InitLog(FolderArgument(options.logDir), CLogFile::kOwnLogs);
+        // It must not lie under a system folder, as the output folder must not.
+        const std::string logDir = options.logDir.empty() ? "" : FolderArgument(options.logDir);
+        if (UnderProtectedFolder(logDir, m_context.protectedFolders)) return Refuse(kLogFolderProtected);
+        const bool logReady = logDir.empty() ? log.InitLog(m_context.defaultLogFolder)
+                                             : log.InitLog(logDir, CLogFile::kOwnLogs);
         if (!logReady) {
             Err(LoadMessage(kMsgLogInitFailed) + "\n");
             return kExitFailed;
         }
+        // A log that fails later costs only its entries: the first failure is told, the run goes on.
+        log.SetFailureHandler(
+            [this](const std::string& text) { Err(std::string(kProgram) + ": " + text + "\n"); });
 
         files.statuses.clear();
         files.results.clear();
-        RunFlags flags;
         g_activeFlags = &flags;
         flags.abortRequested = g_interrupted.load();
-        CTerminalHost host(m_context, files, output, splitLimit, options.quiet);
-        CConversionRun run(host, files, flags, log, *m_context.clock);
         const int reported = run.ConvertThreadProc();
         g_activeFlags = nullptr;
 
@@ -491,6 +530,8 @@ int RunCli(const std::vector<std::string>& args, CliContext& context) {
         if (options.command == "check") return cli.Check(options);
         if (options.command == "verify") return cli.Verify(options);
         throw UsageError("unknown command " + options.command);
+    } catch (const Refusal& error) {
+        return cli.Refuse(error.what());
     } catch (const UsageError& error) {
         cli.Err(std::string(kProgram) + ": " + error.what() + "\nTry '" + kProgram + " --help'.\n");
         return kExitUsage;

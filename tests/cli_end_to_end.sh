@@ -113,6 +113,17 @@ before=$(cat "$out"/* | cksum)
 expect "convert into a folder with outputs exits 2" equal "$?" 2
 expect "the refused run leaves the outputs as they were" equal "$(cat "$out"/* | cksum)" "$before"
 
+# --- standard output on a full disk: the run's work stands, but the report's path is lost ---
+if [ -w /dev/full ]; then
+    mkdir "$work/out_full"
+    "$cli" convert --input "$in" --output "$work/out_full" --quiet --log-dir "$log" >/dev/full 2>"$work/full.err"
+    expect "convert with standard output on a full disk exits 3" equal "$?" 3
+    expect "the outputs and the report are still in place" \
+        equal "$(cd "$work/out_full" && ls | sed 's/^[0-9]\{14\}_Result\.txt$/REPORT/' | sort | tr '\n' ' ')" \
+        "${names[0]}_001.CSV ${names[1]}_001.CSV REPORT "
+    expect "standard error gives the system's reason" grep -q 'No space left on device' "$work/full.err"
+fi
+
 # --- list ---
 listing=$("$cli" list "$in")
 expect "list exits 0" equal "$?" 0
@@ -130,6 +141,43 @@ expect "ref of half-width A is widened to the same" equal "$("$cli" ref A 12)" "
 expect "blanks around the fields do not count" equal "$("$cli" ref '　A ' ' 12')" "$by_hex"
 other=$("$cli" ref B 12)
 expect "another symbol gives another reference" test "$other" != "$by_hex"
+
+# --- inputs that are no claim files, outputs that cannot be written: refused at once, with the reason ---
+# fast CMD...: CMD ends within two seconds (a hang is killed and fails the check).
+fast() { local t0=$EPOCHREALTIME; timeout 10 "$@" >/dev/null 2>"$work/fast.err"; local status=$?;
+    awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { exit !(b - a < 2) }' && echo "$status" >"$work/fast.status"; }
+odd=$work/odd
+mkdir -p "$odd/in" "$odd/out"
+cp "$in/${names[0]}.csv" "$odd/in/"
+mkfifo "$odd/in/20080423120005.csv"
+mkdir "$odd/in/20080423120006.csv"
+listing=$("$cli" list "$odd/in")
+expect "list shows the regular file only, not a FIFO or a folder named like a claim file" \
+    equal "$(awk '{ print $1 }' <<<"$listing" | tr '\n' ' ')" "${names[0]}.CSV "
+for name in 20080423120005.csv 20080423120006.csv; do
+    expect "convert naming $name (not a regular file) ends within two seconds" \
+        fast "$cli" convert --input "$odd/in" --output "$odd/out" --log-dir "$log" --quiet "$name"
+    expect "... and is refused (exit 2)" equal "$(cat "$work/fast.status")" 2
+    expect "check of the folder with $name in it ends within two seconds" fast "$cli" check --input "$odd/in"
+done
+expect "check reads the regular file (exit 0)" equal "$(cat "$work/fast.status")" 0
+if command -v setpriv >/dev/null && [ "$(id -u)" -eq 0 ]; then
+    # As another user: an input that user may not read, an output folder that user may not write.
+    as_nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    chmod 0755 "$work" "$odd" "$odd/in"
+    mkdir -p "$odd/shared" "$odd/nlog" && chmod 0777 "$odd/shared" "$odd/nlog"
+    chmod 0600 "$odd/in/${names[0]}.csv"
+    expect "an input the user may not read fails within two seconds" \
+        fast "${as_nobody[@]}" "$cli" convert --input "$odd/in" --output "$odd/shared" --log-dir "$odd/nlog" --quiet
+    expect "... with exit 3" equal "$(cat "$work/fast.status")" 3
+    expect "... and says why" grep -q 'Permission denied' "$work/fast.err"
+    expect "... and leaves the output folder empty" equal "$(ls -A "$odd/shared")" ""
+    chmod 0644 "$odd/in/${names[0]}.csv"
+    expect "an output folder the user may not write is refused within two seconds" \
+        fast "${as_nobody[@]}" "$cli" convert --input "$odd/in" --output "$odd/out" --log-dir "$odd/nlog" --quiet
+    expect "... with exit 2" equal "$(cat "$work/fast.status")" 2
+    expect "... and says why" grep -q 'Permission denied' "$work/fast.err"
+fi
 
 # --- usage error ---
 mkdir "$work/out2"

@@ -19,6 +19,7 @@
 #include "engine/output_folder.h"
 #include "engine/record_layout.h"
 #include "platform/platform.h"
+#include "support/paths.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -411,6 +412,46 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"LinkAtTheLock", Path::Success, {platform::kFolderLockName}, kExitRefused, false},
         HostileCase{"LinksAndAFaultyRecord", Path::FaultyRecord, {kBase + "_002.CSV.partial"}, kExitFileErrors, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Output folders of about 120 and 200 Japanese characters (far beyond 260 bytes of code page 932,
+// and beyond 260 UTF-16 units for the longer): a faulty run, then a sound one, leave exactly what a
+// short folder gets: nothing stale, nothing continued.
+TEST_F(FaultInjectionTest, LongJapaneseFoldersWorkLikeShortOnes) {
+    NewFaults();
+    ASSERT_EQ(Convert(nullptr), kExitOk) << err;
+    std::map<std::string, std::string> reference;
+    for (const std::string& name : FinalOutputs()) reference[name] = ReadBytes(*dest / name);
+
+    for (const int characters : {120, 200}) {
+        SCOPED_TRACE(std::to_string(characters) + " characters");
+        NewFaults();
+        std::string folder = dest->Path();
+        // Components of 40 characters (120 bytes of UTF-8 each, within every file system's limit),
+        // of characters whose second byte in code page 932 is a backslash or a letter.
+        const char* const kanji[] = {"表", "報", "能", "明", "細"};
+        for (int made = 0; made < characters; made += 40) {
+            std::string component;
+            for (int i = 0; i < 40; ++i) component += kanji[i % 5];
+            folder = JoinPath(folder, component);
+            ASSERT_TRUE(CreateFolderTree(folder));
+        }
+        const auto run = [&](bool faulty) {
+            WriteBytes(in / kName, input + (faulty ? LineOfFields(3) : ""));
+            err.clear();
+            return RunCli({"convert", "--input", in.Path(), "--output", folder, "--log-dir", logs.Path(),
+                           "--split-bytes", std::to_string(kRecordCharge * 3 + 1)},
+                          context);
+        };
+        EXPECT_EQ(run(true), kExitFileErrors) << err;
+        std::vector<std::string> names = ListNames(folder);
+        EXPECT_EQ(names, std::vector<std::string>{"20080423140509_Result.txt"});
+        EXPECT_EQ(run(false), kExitOk) << err;
+        names = ListNames(folder);
+        EXPECT_EQ(names, (std::vector<std::string>{kBase + "_001.CSV", kBase + "_002.CSV", kBase + "_003.CSV",
+                                                   "20080423140509_Result.txt", "20080423140510_Result.txt"}));
+        for (const auto& [name, bytes] : reference) EXPECT_EQ(ReadBytes(JoinPath(folder, name)), bytes) << name;
+    }
+}
 
 TEST_F(FaultInjectionTest, AnInterruptEndsTheWaitForALockedOutputWithinASecond) {
     // The second output stays locked; Ctrl-C comes during the wait for it.

@@ -72,6 +72,22 @@ expect "the uninterrupted run writes 4 to 6 output files (wrote: ${reference[*]:
     let "count >= 4 && count <= 6"
 [ "$failed" -eq 0 ] || finish
 
+# --- two runs into one folder: the second is refused and the first is unharmed ---
+start "$work/two"
+while running && [ ! -e "$work/two/${name}_001.CSV.partial" ]; do sleep 0.002; done
+"$cli" convert --input "$in" --output "$work/two" --split-bytes "$split" --log-dir "$work/log" --quiet \
+    >"$work/second.out" 2>"$work/second.err"
+second=$?
+wait "$pid"
+status=$?
+pid=
+expect "a second run into a folder that a run is using exits 2, got $second" test "$second" -eq 2
+expect "... and says that the folder is in use ($(head -c 200 "$work/second.err"))" grep -q '使用中' "$work/second.err"
+expect "the first run exits 0, got $status" test "$status" -eq 0
+expect "the first run writes what an undisturbed run writes" same_as_reference "$work/two"
+expect "the first run's report is in place" compgen -G "$work/two/*_Result.txt" >/dev/null
+[ "$failed" -eq 0 ] || finish
+
 # --- interrupted runs ---
 # Each point is "output N" (kill as soon as output file N appears, under its temporary name or its
 # final one; polled every 2 ms) or "time P" (kill at P percent of the uninterrupted run's time). A
