@@ -1,11 +1,11 @@
 #include "engine/report_verifier.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
 #include "base/file_error.h"
 #include "base/mbcs.h"
-#include "engine/record_file.h"
 #include "engine/record_layout.h"
 #include "platform/platform.h"
 #include "support/paths.h"
@@ -15,14 +15,24 @@ namespace {
 const std::string kRule(78, '=');
 constexpr char kTitle[] = "**    ヒルデナ（カルデノ）";
 constexpr char kDateLabel[] = "処 理 日 時 ：";
+constexpr char kNamePrefix[] = "  ";
 constexpr char kFirstOut[] = "フ ァ イ ル ：[ OUT ] ";
 constexpr char kNextOut[] = "            ：[ OUT ] ";
 constexpr char kNoOutput[] = "なし";
 constexpr char kWrittenCount[] = "　　　　　　：[ OUT ] ";
+constexpr char kResultLabel[] = "処 理 結 果 ：";
 constexpr std::size_t kReferenceHalf = 40;
 constexpr std::size_t kHexInSecondHalf = 24;  // then 16 "0"
+// Some ten lines an input: a larger file is no report of ours, and is not read further.
+constexpr std::size_t kMaxReportBytes = 16 << 20;
+// An output record is at most 173 bytes with its CR LF: a line of more bytes than this before its LF
+// is no record, and is not gathered further.
+constexpr std::size_t kMaxOutputLine = 4096;
+constexpr std::size_t kOutputReadSize = 1 << 18;
+// Any count of this many digits fits std::int64_t.
+constexpr std::size_t kMaxCountDigits = 18;
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 bool IsUpperHex(std::string_view text) {
     for (char c : text) {
@@ -39,6 +49,84 @@ std::string NameOf(const std::string& path) {
     if (backslash != std::string::npos) last = backslash;
     if (slash != std::string::npos && (last == std::string::npos || slash > last)) last = slash;
     return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+// True for a name that stands for one entry of the folder it is joined to: not empty, neither "."
+// nor "..", and without a separator of either side, a drive or stream colon or a control byte.
+bool IsPlainName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    if (FindChar(name, '\\') != std::string::npos || FindChar(name, '/') != std::string::npos) return false;
+    return std::none_of(name.begin(), name.end(),
+                        [](char c) { return c == ':' || static_cast<unsigned char>(c) < 0x20; });
+}
+
+// The lines of a text, each ended by CR LF (which is not part of it). Bytes after the last CR LF
+// are a line cut short, which Next does not give.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : m_text(text) {}
+    bool Next(std::string_view& line) {
+        const std::size_t end = m_text.find("\r\n", m_position);
+        if (end == std::string_view::npos) return false;
+        line = m_text.substr(m_position, end - m_position);
+        m_position = end + 2;
+        ++m_number;
+        return true;
+    }
+    std::string_view Rest() const { return m_text.substr(m_position); }
+    // The number of the line Next gave last, from 1.
+    std::size_t Number() const { return m_number; }
+
+private:
+    std::string_view m_text;
+    std::size_t m_position = 0;
+    std::size_t m_number = 0;
+};
+
+// True when the text has the report's title and date lines (the last of them may be cut short).
+bool HasReportHeader(std::string_view report) {
+    bool titled = false;
+    bool dated = false;
+    const auto see = [&](std::string_view line) {
+        titled = titled || line == kTitle;
+        dated = dated || StartsWith(line, kDateLabel);
+    };
+    LineReader lines(report);
+    std::string_view line;
+    while (lines.Next(line)) see(line);
+    see(lines.Rest());
+    return titled && dated;
+}
+
+// What the report says of one input, from the lines under its heading.
+struct InputLines {
+    std::vector<std::string> outputs;  // file names, in the report's order
+    bool unplainOutput = false;        // an output path ends in no plain file name
+    bool counted = false;
+    std::string_view count;  // the written record count's text, the last one given
+    bool resulted = false;   // a result line follows that count
+};
+
+void TakeLine(InputLines& input, std::string_view line) {
+    for (std::string_view label : {std::string_view(kFirstOut), std::string_view(kNextOut)}) {
+        if (!StartsWith(line, label)) continue;
+        const std::string path(line.substr(label.size()));
+        if (path == kNoOutput) return;
+        std::string name = NameOf(path);
+        if (IsPlainName(name)) {
+            input.outputs.push_back(std::move(name));
+        } else {
+            input.unplainOutput = true;
+        }
+        return;
+    }
+    if (StartsWith(line, kWrittenCount)) {
+        input.counted = true;
+        input.count = line.substr(std::string_view(kWrittenCount).size());
+        input.resulted = false;
+    } else if (input.counted && StartsWith(line, kResultLabel)) {
+        input.resulted = true;
+    }
 }
 
 // What is wrong with one output record line (without its CR LF), or the empty text.
@@ -67,28 +155,72 @@ std::string RecordProblem(std::string_view line) {
 // what is wrong, naming the file and the line.
 std::string CheckOutputFile(const std::string& path, const std::string& name, std::int64_t& total) {
     platform::File file;
-    if (!file.Open(path, platform::File::modeRead)) return "missing " + name;
+    int error = 0;
+    if (!file.Open(path, platform::File::modeRead | platform::File::modeNoFollow, &error)) {
+        if (platform::IsMissingError(error)) return "missing " + name;
+        return "cannot open " + name + " (" + platform::ErrorText(error) + ")";
+    }
+    const auto fault = [&](std::int64_t line, const std::string& what) {
+        return name + " line " + std::to_string(line) + ": " + what;
+    };
+    const std::string tooLong = "longer than " + std::to_string(kMaxOutputLine) + " bytes";
     std::int64_t records = 0;  // also the line being checked
+    // The line not yet ended, then what a read brings: whole lines are checked as they come, and
+    // no line is gathered beyond the bound, so memory stays small for any file.
     std::string text;
-    std::string buffer(1 << 20, '\0');
+    text.reserve(kMaxOutputLine + kOutputReadSize);
+    std::string buffer(kOutputReadSize, '\0');
     for (;;) {
         const std::size_t got = file.Read(buffer.data(), buffer.size());
         if (got == 0) break;
         text.append(buffer, 0, got);
-        // Whole lines are checked as they come, so memory stays small for a file of gigabytes.
         std::size_t start = 0;
         for (std::size_t lf = text.find('\n'); lf != std::string::npos; lf = text.find('\n', start)) {
             ++records;
-            if (lf == start || text[lf - 1] != '\r') return name + " line " + std::to_string(records) + ": no CR LF";
+            if (lf - start > kMaxOutputLine) return fault(records, tooLong);
+            if (lf == start || text[lf - 1] != '\r') return fault(records, "no CR LF");
             const std::string problem = RecordProblem(std::string_view(text).substr(start, lf - 1 - start));
-            if (!problem.empty()) return name + " line " + std::to_string(records) + ": " + problem;
+            if (!problem.empty()) return fault(records, problem);
             start = lf + 1;
         }
         text.erase(0, start);
+        if (text.size() > kMaxOutputLine) return fault(records + 1, tooLong);
     }
-    if (!text.empty()) return name + " line " + std::to_string(records + 1) + ": no CR LF";
+    if (!text.empty()) return fault(records + 1, "no CR LF");
     total += records;
     return std::string();
+}
+
+// Checks one input's output files against what the report says of them.
+void CheckInput(const InputLines& lines, const std::string& folder, VerifiedInput& input) {
+    const std::string_view count = lines.count;
+    if (!lines.counted || count.empty() || count.find_first_not_of("0123456789") != std::string_view::npos) {
+        input.problem = "the report gives no record count";
+        return;
+    }
+    if (count.size() > kMaxCountDigits) {
+        input.problem = "the report's record count has more than " + std::to_string(kMaxCountDigits) + " digits";
+        return;
+    }
+    if (!lines.resulted) {
+        input.problem = "the report gives no result line after the record count";
+        return;
+    }
+    if (lines.unplainOutput) {
+        input.problem = "the report lists an output path that ends in no plain file name";
+        return;
+    }
+    std::int64_t expected = 0;
+    for (char digit : count) expected = expected * 10 + (digit - '0');
+    for (const std::string& name : lines.outputs) {
+        input.problem = CheckOutputFile(JoinPath(folder, name), name, input.records);
+        ++input.files;
+        if (!input.problem.empty()) return;
+    }
+    if (input.records != expected) {
+        input.problem = std::to_string(input.records) + " records in " + std::to_string(input.files) +
+                        " files, the report says " + std::to_string(expected);
+    }
 }
 
 }  // namespace
@@ -96,28 +228,26 @@ std::string CheckOutputFile(const std::string& path, const std::string& name, st
 ReportVerification VerifyReport(const std::string& reportPath, std::string folder) {
     ReportVerification verification;
     std::string report;
+    bool tooLarge = false;
     try {
         platform::File file;
         int error = 0;
-        if (!file.Open(reportPath, platform::File::modeRead, &error)) {
+        if (!file.Open(reportPath, platform::File::modeRead | platform::File::modeNoFollow, &error)) {
             verification.error = platform::FileFailure("読込み", reportPath, error).what();
             return verification;
         }
+        // Up to the bound, then one byte more tells a file that is too large.
         std::string buffer(1 << 16, '\0');
-        for (std::size_t got; (got = file.Read(buffer.data(), buffer.size())) > 0;) report.append(buffer, 0, got);
+        for (std::size_t got = 1; got > 0 && report.size() < kMaxReportBytes;) {
+            got = file.Read(buffer.data(), std::min(buffer.size(), kMaxReportBytes - report.size()));
+            report.append(buffer, 0, got);
+        }
+        tooLarge = report.size() == kMaxReportBytes && file.Read(buffer.data(), 1) > 0;
     } catch (const FileError& error) {
         verification.error = error.what();
         return verification;
     }
-    std::vector<std::string> lines;
-    SplitText(report, "\r\n", lines);
-    bool titled = false;
-    bool dated = false;
-    for (const std::string& line : lines) {
-        titled = titled || line == kTitle;
-        dated = dated || StartsWith(line, kDateLabel);
-    }
-    if (!titled || !dated) {
+    if (tooLarge || !HasReportHeader(report)) {
         verification.error = reportPath + ": not a result report";
         return verification;
     }
@@ -127,39 +257,42 @@ ReportVerification VerifyReport(const std::string& reportPath, std::string folde
         folder = separator == std::string::npos ? "." : reportPath.substr(0, separator);
     }
 
-    for (std::size_t i = 0; i + 2 < lines.size(); ++i) {
-        if (lines[i] != kRule || !StartsWith(lines[i + 1], "  ") || lines[i + 2] != kRule) continue;
+    // Each input's lines follow its heading (a rule, two spaces and its name, a rule) up to the next
+    // rule. A rule that begins no whole heading is a report broken off or damaged there; the lines
+    // after it belong to no input.
+    struct Block {
         VerifiedInput input;
-        input.name = lines[i + 1].substr(2);
-        std::vector<std::string> outputs;
-        std::int64_t expected = -1;
-        for (std::size_t j = i + 3; j < lines.size() && lines[j] != kRule; ++j) {
-            const std::string& line = lines[j];
-            if (StartsWith(line, kFirstOut) || StartsWith(line, kNextOut)) {
-                const std::string path = line.substr(std::string(kFirstOut).size());
-                if (path != kNoOutput) outputs.push_back(NameOf(path));
-            } else if (StartsWith(line, kWrittenCount)) {
-                const std::string count = line.substr(std::string(kWrittenCount).size());
-                if (!count.empty() && count.find_first_not_of("0123456789") == std::string::npos) {
-                    expected = std::stoll(count);
-                }
-            }
+        InputLines lines;
+    };
+    std::vector<Block> blocks;
+    bool inBlock = false;
+    LineReader lines(report);
+    for (std::string_view line; lines.Next(line);) {
+        if (line != kRule) {
+            if (inBlock) TakeLine(blocks.back().lines, line);
+            continue;
         }
-        i += 2;
-        if (expected < 0) {
-            input.problem = "the report gives no record count";
+        LineReader heading = lines;
+        std::string_view name;
+        std::string_view closing;
+        if (heading.Next(name) && StartsWith(name, kNamePrefix) && heading.Next(closing) && closing == kRule) {
+            blocks.emplace_back();
+            blocks.back().input.name = std::string(name.substr(std::string_view(kNamePrefix).size()));
+            inBlock = true;
+            lines = heading;
         } else {
-            for (const std::string& name : outputs) {
-                input.problem = CheckOutputFile(JoinPath(folder, name), name, input.records);
-                ++input.files;
-                if (!input.problem.empty()) break;
+            if (verification.problem.empty()) {
+                verification.problem =
+                    "the report's input heading at line " + std::to_string(lines.Number()) + " is incomplete";
             }
-            if (input.problem.empty() && input.records != expected) {
-                input.problem = std::to_string(input.records) + " records in " + std::to_string(input.files) +
-                                " files, the report says " + std::to_string(expected);
-            }
+            inBlock = false;
         }
-        verification.inputs.push_back(std::move(input));
+    }
+    if (blocks.empty() && verification.problem.empty()) verification.problem = "the report lists no input file";
+
+    for (Block& block : blocks) {
+        CheckInput(block.lines, folder, block.input);
+        verification.inputs.push_back(std::move(block.input));
     }
     return verification;
 }

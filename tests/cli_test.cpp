@@ -1,11 +1,18 @@
 // The command line, run in-process on temporary folders: exit statuses, messages, outputs, report.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "cli/cli.h"
 #include "engine/messages.h"
 #include "engine/record_layout.h"
+#include "platform/platform.h"
 #include "support/paths.h"
 #include "tests/test_support.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -111,19 +118,31 @@ TEST_F(CliTest, VerifyChecksACopiedDiscAgainstTheReport) {
     const std::string report = out.substr(0, out.size() - 1);
     const std::string reportName = report.substr(report.rfind(platform::kPathSeparator) + 1);
     const std::string first = "20080423120000_002.CSV";
+    const std::string ok0 = "20080423120000.CSV: OK (2 files, 5 records)\n";
+    const std::string ok1 = "20080423120001.CSV: OK (1 files, 3 records)\n";
+    // The copied report with the last `from` in it replaced by `to`; cut short there when to is absent.
+    const auto editReport = [&](const std::string& from, const char* to) {
+        return [=](const TempDir& disc) {
+            std::string text = ReadBytes(disc / reportName);
+            const std::size_t at = text.rfind(from);
+            ASSERT_NE(at, std::string::npos) << from;
+            WriteBytes(disc / reportName, to == nullptr ? text.substr(0, at) : text.replace(at, from.size(), to));
+        };
+    };
     const struct {
         const char* name;
         std::function<void(const TempDir&)> damage;
         int status;
-        std::string line;  // of 20080423120000.CSV
+        std::string out;  // all of it; with reasonFollows, its beginning (the system's words follow)
+        bool reasonFollows = false;
     } cases[] = {
-        {"Intact", [](const TempDir&) {}, kExitOk, "20080423120000.CSV: OK (2 files, 5 records)\n"},
+        {"Intact", [](const TempDir&) {}, kExitOk, ok0 + ok1},
         {"LostRecord",
          [&](const TempDir& disc) {
              const std::string text = ReadBytes(disc / first);
              WriteBytes(disc / first, text.substr(0, text.find("\r\n") + 2));
          },
-         kExitFileErrors, "20080423120000.CSV: 4 records in 2 files, the report says 5\n"},
+         kExitFileErrors, "20080423120000.CSV: 4 records in 2 files, the report says 5\n" + ok1},
         {"DamagedReference",
          [&](const TempDir& disc) {
              std::string text = ReadBytes(disc / first);
@@ -133,16 +152,45 @@ TEST_F(CliTest, VerifyChecksACopiedDiscAgainstTheReport) {
              WriteBytes(disc / first, text);
          },
          kExitFileErrors,
-         "20080423120000.CSV: " + first + " line 1: 被保険者証記号 and 被保険者証番号 are not a reference number\n"},
+         "20080423120000.CSV: " + first + " line 1: 被保険者証記号 and 被保険者証番号 are not a reference number\n" +
+             ok1},
         {"MissingFile", [&](const TempDir& disc) { platform::RemoveFile(disc / first); }, kExitFileErrors,
-         "20080423120000.CSV: missing " + first + "\n"},
+         "20080423120000.CSV: missing " + first + "\n" + ok1},
+        {"OneLineOf10MB", [&](const TempDir& disc) { WriteBytes(disc / first, std::string(10'000'000, '0')); },
+         kExitFileErrors, "20080423120000.CSV: " + first + " line 1: longer than 4096 bytes\n" + ok1},
+        {"ReportCutAfterItsHeader", editReport(std::string(78, '=') + "\r\n  20080423120000.CSV\r\n", nullptr),
+         kExitFileErrors, "the report lists no input file\n"},
+        {"ReportCutInsideAnInput", editReport("処 理 結 果 ：", nullptr), kExitFileErrors,
+         ok0 + "20080423120001.CSV: the report gives no result line after the record count\n"},
+        {"ReportCutInsideAHeading", editReport("  20080423120001.CSV\r\n", nullptr), kExitFileErrors,
+         ok0 + "the report's input heading at line 20 is incomplete\n"},
+        {"CountOf23Digits", editReport("：[ OUT ] 5\r\n", "：[ OUT ] 12345678901234567890123\r\n"), kExitFileErrors,
+         "20080423120000.CSV: the report's record count has more than 18 digits\n" + ok1},
+        {"OutputPathEndingInDotDot", editReport(first + "\r\n", "..\\..\r\n"), kExitFileErrors,
+         "20080423120000.CSV: the report lists an output path that ends in no plain file name\n" + ok1},
+        {"ReportOf17MiBOfZeros",
+         [&](const TempDir& disc) { WriteBytes(disc / reportName, std::string(17 << 20, '\0')); }, kExitRefused, ""},
+#ifndef _WIN32
+        {"OutputLinkedFromOutside",
+         [&](const TempDir& disc) {
+             platform::RemoveFile(disc / first);
+             std::filesystem::create_symlink(platform::Cp932ToUtf8(dest / first), platform::Cp932ToUtf8(disc / first));
+         },
+         kExitFileErrors, "20080423120000.CSV: cannot open " + first + " (", true},
+        {"ReportIsAFifo",
+         [&](const TempDir& disc) {
+             platform::RemoveFile(disc / reportName);
+             ASSERT_EQ(mkfifo(platform::Cp932ToUtf8(disc / reportName).c_str(), 0600), 0);
+         },
+         kExitRefused, ""},
+#endif
     };
     for (const auto& c : cases) {
         TempDir disc;
         for (const std::string& name : ListNames(dest.Path())) WriteBytes(disc / name, ReadBytes(dest / name));
         c.damage(disc);
         EXPECT_EQ(Run({"verify", disc / reportName}), c.status) << c.name;
-        EXPECT_EQ(out, c.line + "20080423120001.CSV: OK (1 files, 3 records)\n") << c.name;
+        EXPECT_EQ(c.reasonFollows ? out.substr(0, c.out.size()) : out, c.out) << c.name;
     }
     // The files elsewhere than the report; a file that is no report.
     TempDir disc;
@@ -211,10 +259,13 @@ TEST_F(CliTest, AFileWithARecordErrorGivesStatusOne) {
 }
 
 TEST_F(CliTest, AFileThatCannotBeReadFailsTheRun) {
-    CreateFolderTree(in / "20080423120002.csv");  // listed like a file, but it cannot be read
+    WriteBytes(in / "20080423120002.csv", ClaimLines(1));
+    const FailingPaths faults(platform::FileOperation::Open, "20080423120002");
     EXPECT_EQ(Convert({"--quiet"}), kExitFailed);
     EXPECT_EQ(out, "");
-    EXPECT_FALSE(Exists(dest / "20080423140509_Result.txt"));
+    EXPECT_TRUE(ListNames(dest.Path()).empty());  // nothing published, nothing left
+    // Told at once with the system's reason, not after minutes of waiting.
+    EXPECT_NE(err.find("オープンエラー ("), std::string::npos) << err;
 }
 
 TEST_F(CliTest, CtrlCAbortsAtTheNextRecordAndDeletesTheOutputs) {
@@ -223,7 +274,7 @@ TEST_F(CliTest, CtrlCAbortsAtTheNextRecordAndDeletesTheOutputs) {
         if (text.find("20080423120001.CSV: 処理中") != std::string::npos) RequestInterrupt();
     };
     EXPECT_EQ(Convert(), kExitAborted);
-    EXPECT_EQ(Outputs(), std::vector<std::string>{"20080423120000_001.CSV"});
+    EXPECT_TRUE(Outputs().empty());  // the run published nothing: the first file's outputs go too
     EXPECT_NE(err.find("20080423120001.CSV: 中断"), std::string::npos);
     EXPECT_NE(err.find("処理を中断しました。"), std::string::npos);
     EXPECT_EQ(out, "");
@@ -252,12 +303,44 @@ TEST_F(CliTest, ALiveBarSurvivesMoreStepsThanPercent) {
     EXPECT_EQ(Convert(), kExitOk) << err;
 }
 
-TEST_F(CliTest, AnOutputFolderReachedThroughDotDotIsStillUnderASystemFolder) {
-    CreateFolderTree(JoinPath(JoinPath(dest.Path(), "sys"), "x"));
-    context.protectedFolders = {JoinPath(dest.Path(), "sys")};
-    const std::string roundabout = JoinPath(JoinPath(JoinPath(dest.Path(), "sys"), "x"), "..");
-    EXPECT_EQ(Run({"convert", "--input", in.Path(), "--output", roundabout}), kExitRefused);
-    EXPECT_EQ(err, LoadMessage(kMsgProtectedFolder) + "\n");
+TEST_F(CliTest, FoldersUnderASystemFolderAreRefusedHoweverTheyAreReached) {
+    const std::string system = JoinPath(dest.Path(), "sys");
+    CreateFolderTree(JoinPath(system, "x"));
+    context.protectedFolders = {system};
+    const std::string roundabout = JoinPath(JoinPath(system, "x"), "..");
+    const std::string logRefused = "ログフォルダに\n管理者権限領域のフォルダは指定できません。";
+    TempDir output;
+#ifndef _WIN32
+    // A link to a folder whose name code page 932 cannot hold: its real path cannot be checked.
+    const std::filesystem::path unnamable =
+        std::filesystem::path(platform::Cp932ToUtf8(dest.Path())) / u8"café";
+    std::filesystem::create_directory(unnamable);
+    std::filesystem::create_directory_symlink(unnamable, platform::Cp932ToUtf8(dest / "out"));
+    const std::string linked = dest / "out" + std::string(1, platform::kPathSeparator);
+#endif
+    const struct {
+        const char* name;
+        std::vector<std::string> folders;
+        std::string err;
+    } cases[] = {
+        {"OutputThroughDotDot", {"--output", roundabout}, LoadMessage(kMsgProtectedFolder)},
+        {"LogFolderThroughDotDot", {"--output", output.Path(), "--log-dir", roundabout}, logRefused},
+        {"NewLogFolder", {"--output", output.Path(), "--log-dir", JoinPath(system, "log")}, logRefused},
+#ifndef _WIN32
+        {"OutputThroughALink",
+         {"--output", linked},
+         "フォルダ[" + linked +
+             "]は、実際の場所のパスにシフトJISで表せない文字が含まれているため指定できません。"},
+#endif
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"convert", "--input", in.Path()};
+        args.insert(args.end(), c.folders.begin(), c.folders.end());
+        EXPECT_EQ(Run(args), kExitRefused) << c.name;
+        EXPECT_EQ(err, c.err + "\n") << c.name;
+    }
+    EXPECT_TRUE(ListNames(output.Path()).empty());
+    EXPECT_FALSE(Exists(JoinPath(system, "log")));
 }
 
 TEST_F(CliTest, AChosenLogFolderKeepsOtherProgramsLogs) {
