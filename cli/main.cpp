@@ -1,4 +1,5 @@
 // The command-line program: RunCli between the process's arguments and its console.
+#include <atomic>
 #include <exception>
 #include <string>
 #include <vector>
@@ -10,7 +11,17 @@
 int main(int argc, char** argv) {
     platform::InstallInterruptHandler(&RequestInterrupt);
     CliContext context;
-    context.write = [](platform::Stream stream, const std::string& text) { platform::WriteConsole(stream, text); };
+    // The first write to standard output that fails (a full disk, a closed pipe): what the command
+    // printed is lost, so its work done or not, the run has failed.
+    std::atomic<bool> outFailed{false};
+    int outError = 0;
+    context.write = [&](platform::Stream stream, const std::string& text) {
+        int error = 0;
+        if (!platform::WriteConsole(stream, text, &error) && stream == platform::Stream::Out &&
+            !outFailed.exchange(true)) {
+            outError = error;
+        }
+    };
     context.errIsTerminal = platform::IsTerminal(platform::Stream::Err);
     context.protectedFolders = platform::ProtectedFolders();
     context.defaultLogFolder = DefaultLogFolder();
@@ -21,5 +32,12 @@ int main(int argc, char** argv) {
         context.write(platform::Stream::Err, std::string("tolvarenquista: ") + error.what() + "\n");
         return kExitUsage;
     }
-    return RunCli(arguments, context);
+    int status = RunCli(arguments, context);
+    if (outFailed.load()) {
+        platform::WriteConsole(platform::Stream::Err,
+                               std::string("tolvarenquista: 標準出力への書込みに失敗しました。(") +
+                                   platform::ErrorText(outError) + ")\n");
+        if (status < kExitFailed) status = kExitFailed;
+    }
+    return status;
 }

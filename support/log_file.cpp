@@ -9,6 +9,8 @@ namespace {
 
 // The newest logs that InitLog keeps; older ones (earlier in name order) are deleted.
 constexpr std::size_t kLogsKept = 10;
+// Before the failure's own text ("ファイル[...]の...に失敗しました。(reason)").
+const char kFailureLead[] = "ログを記録できません。";
 
 }  // namespace
 
@@ -33,22 +35,50 @@ bool CLogFile::InitLog(const std::string& folder, const std::string& oldLogs) {
     return true;
 }
 
-void CLogFile::WriteLog(int line, const std::string& sourceFile, const std::string& message) {
-    // The lock keeps the entries of our own threads from colliding at the exclusive open; another
-    // program that holds the file still costs the entry.
-    std::lock_guard<std::mutex> lock(m_mutex);
-    platform::File file;
-    if (m_path.empty() || !file.Open(m_path, platform::File::modeWrite | platform::File::modeCreate |
-                                                 platform::File::modeNoTruncate)) {
-        return;
+void CLogFile::WriteLog(int line, const std::string& sourceFile, const std::string& message) noexcept {
+    std::function<void(const std::string&)> handler;
+    std::string failure;
+    try {
+        // The lock keeps the entries of our own threads from colliding at the exclusive open.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_path.empty()) return;
+        std::size_t backslash = FindLastChar(sourceFile, '\\');
+        std::string source = backslash == std::string::npos ? sourceFile : sourceFile.substr(backslash + 1);
+        std::string time = FormatLocalTime(m_clock, m_clock.Now(), "%Y/%m/%d %H:%M:%S");
+        failure = Append(time + " (" + source + ")[" + std::to_string(line) + "] " + message + "\r\n");
+        if (failure.empty() || m_failureTold) return;
+        m_failureTold = true;
+        handler = m_failureHandler;
+    } catch (...) {
+        return;  // no memory for the entry: it is lost
     }
-    file.Seek(0, platform::File::Origin::End);
-    std::size_t backslash = FindLastChar(sourceFile, '\\');
-    std::string source = backslash == std::string::npos ? sourceFile : sourceFile.substr(backslash + 1);
-    std::string time = FormatLocalTime(m_clock, m_clock.Now(), "%Y/%m/%d %H:%M:%S");
-    std::string entry = time + " (" + source + ")[" + std::to_string(line) + "] " + message + "\r\n";
-    file.Write(entry.data(), entry.size());
-    file.Close();
+    // Outside the lock: the handler may wait for another thread that is writing to the log.
+    try {
+        if (handler) handler(kFailureLead + failure);
+    } catch (...) {
+    }
+}
+
+std::string CLogFile::Append(const std::string& entry) {
+    try {
+        // Opened or created, never followed: a link planted at the day's name is refused.
+        constexpr unsigned kFlags =
+            platform::File::modeWrite | platform::File::modeCreate | platform::File::modeNoTruncate;
+        platform::File file;
+        int error = 0;
+        if (!file.Open(m_path, kFlags, &error)) return platform::FileFailure("オープン", m_path, error).what();
+        file.Seek(0, platform::File::Origin::End);
+        file.Write(entry.data(), entry.size());
+        file.Close();
+        return std::string();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+}
+
+void CLogFile::SetFailureHandler(std::function<void(const std::string& text)> handler) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failureHandler = std::move(handler);
 }
 
 std::string DefaultLogFolder() {

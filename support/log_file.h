@@ -3,6 +3,7 @@
 // the process; WriteLog may be called from any thread (entries of one process never collide).
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -21,15 +22,27 @@ public:
     // oldLogs: the pattern of the logs the clean-up counts and deletes; a folder the user chose for
     // the log may hold other programs' logs, so only this program's own daily files go there.
     bool InitLog(const std::string& folder, const std::string& oldLogs = "*.log");
-    // Appends one entry. A file that cannot be opened (no path yet, held by another program) loses
-    // the entry silently; a write that fails after the open throws FileError.
-    void WriteLog(int line, const std::string& sourceFile, const std::string& message);
+    // Appends one entry; never throws, and a log that fails never ends the caller's work. Without a
+    // path (InitLog failed, which its caller has told) the entry is dropped. The first open or write
+    // that fails (a link planted at the day's name, a folder there, a full disk, the file held by
+    // another program) loses its entry and is told once through the failure handler; later
+    // failures lose their entries without a word.
+    void WriteLog(int line, const std::string& sourceFile, const std::string& message) noexcept;
+    // Who is told of the first failure: handler gets a sentence naming the log file and the
+    // system's reason. Called from the thread of the failed WriteLog, with no lock of the log held
+    // (it may write to the log itself; that entry is then lost silently if the log still fails).
+    void SetFailureHandler(std::function<void(const std::string& text)> handler);
 
     const std::string& Path() const { return m_path; }
 
 private:
+    // Opens the day's file and appends entry: the empty text, or the failure's text.
+    std::string Append(const std::string& entry);
+
     IClock& m_clock;
     std::string m_path;
+    std::function<void(const std::string&)> m_failureHandler;
+    bool m_failureTold = false;
     std::mutex m_mutex;
 };
 

@@ -1,9 +1,12 @@
-// The daily log: where it goes, which old logs it deletes, the exact form of an entry, and that
-// entries of two threads all arrive while a file held elsewhere only costs the entry.
+// The daily log: where it goes, which old logs it deletes, the exact form of an entry, that
+// entries of two threads all arrive, and that a log that fails costs only its entries and is told
+// once.
 #include "support/log_file.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "platform/platform.h"
@@ -158,19 +161,91 @@ TEST(LogFile, EntriesOfTwoThreadsAllArrive) {
     EXPECT_EQ(CountEntries(ReadBytes(dir / kToday)), 400u);
 }
 
-TEST(LogFile, FileHeldElsewhereLosesTheEntrySilently) {
+TEST(LogFile, FileHeldElsewhereLosesTheEntryAndIsToldOnce) {
     TempDir dir;
     FakeClock clock;
     CLogFile log(clock);
     ASSERT_TRUE(log.InitLog(dir.Path()));
+    int told = 0;
+    log.SetFailureHandler([&](const std::string&) { ++told; });
     log.WriteLog(1, "a", "kept");
     {
         platform::File holder;
         ASSERT_TRUE(holder.Open(log.Path(), platform::File::modeRead));
-        EXPECT_NO_THROW(log.WriteLog(2, "a", "lost"));
+        log.WriteLog(2, "a", "lost");
+        log.WriteLog(3, "a", "lost too");
     }
-    log.WriteLog(3, "a", "kept too");
-    EXPECT_EQ(ReadBytes(log.Path()), kTime + " (a)[1] kept\r\n" + kTime + " (a)[3] kept too\r\n");
+    log.WriteLog(4, "a", "kept too");
+    EXPECT_EQ(ReadBytes(log.Path()), kTime + " (a)[1] kept\r\n" + kTime + " (a)[4] kept too\r\n");
+    EXPECT_EQ(told, 1);
 }
+
+// Every write of a log fails as on a full disk.
+class FullDisk : public platform::IFileFaults {
+  public:
+    platform::Fault Before(platform::FileOperation operation, const std::string&,
+                           std::size_t& allowed) override {
+        if (operation != platform::FileOperation::Write) return platform::Fault::None;
+        allowed = 0;
+        return platform::Fault::DiskFull;
+    }
+};
+
+struct FailureCase {
+    const char* name;
+    // Makes the day's file (path) of the log folder dir fail (faults it installs are removed after
+    // the two entries); after checks what is left once the log has failed.
+    std::function<void(const TempDir& dir, const std::string& path)> plant;
+    std::function<void(const TempDir& dir, const std::string& path)> after;
+};
+
+class LogFileFailure : public ::testing::TestWithParam<FailureCase> {};
+
+// The entries are lost, WriteLog returns as usual, and the owner is told once, with the day's file.
+TEST_P(LogFileFailure, IsToldOnceAndNeverThrows) {
+    TempDir dir;
+    FakeClock clock;
+    CLogFile log(clock);
+    ASSERT_TRUE(log.InitLog(dir.Path()));
+    std::vector<std::string> told;
+    log.SetFailureHandler([&](const std::string& text) { told.push_back(text); });
+    GetParam().plant(dir, log.Path());
+
+    EXPECT_NO_THROW(log.WriteLog(1, "a", "lost"));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].rfind("ログを記録できません。ファイル[" + log.Path() + "]", 0), 0u) << told[0];
+    EXPECT_TRUE(told[0].ends_with(")")) << told[0];  // the system's reason
+    EXPECT_NO_THROW(log.WriteLog(2, "a", "lost too"));
+    EXPECT_EQ(told.size(), 1u);
+    platform::SetFileFaults(nullptr);
+    GetParam().after(dir, log.Path());
+}
+
+const std::vector<FailureCase> kFailureCases = {
+    {"DiskFull",
+     [](const TempDir&, const std::string&) {
+         static FullDisk fullDisk;
+         platform::SetFileFaults(&fullDisk);
+     },
+     [](const TempDir&, const std::string& path) { EXPECT_EQ(ReadBytes(path), ""); }},
+    {"FolderAtTheDaysName",
+     [](const TempDir&, const std::string& path) { ASSERT_TRUE(platform::MakeDirectory(path)); },
+     [](const TempDir&, const std::string& path) { EXPECT_TRUE(ListNames(path).empty()); }},
+#ifndef _WIN32
+    // A link planted at the day's name is refused, not followed: its target stays as it was.
+    {"PlantedLink",
+     [](const TempDir& dir, const std::string& path) {
+         WriteBytes(dir / "target", "not a log\n");
+         std::filesystem::create_symlink(platform::Cp932ToUtf8(dir / "target"), platform::Cp932ToUtf8(path));
+     },
+     [](const TempDir& dir, const std::string& path) {
+         EXPECT_EQ(ReadBytes(dir / "target"), "not a log\n");
+         EXPECT_TRUE(std::filesystem::is_symlink(platform::Cp932ToUtf8(path)));
+     }},
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Log, LogFileFailure, ::testing::ValuesIn(kFailureCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -47,7 +47,7 @@ CTolvarenquistaDlg::CTolvarenquistaDlg(IDialogServices& services)
       m_services(services),
       m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
       m_run(*this, m_files, m_flags, m_log),
-      m_command(*this, services, m_files, m_flags, m_log) {}
+      m_command(*this, services, m_files, m_flags, m_log, &m_run.OutputFolder()) {}
 
 std::span<const MessageMapEntry<CTolvarenquistaDlg>> CTolvarenquistaDlg::MessageMap() {
     using T = CTolvarenquistaDlg;
@@ -99,6 +99,9 @@ bool CTolvarenquistaDlg::SetUp() {
         m_services.ShowMessage(LoadMessage(kMsgLogInitFailed), MessageKind::Stop);
         return false;
     }
+    // A log that fails later costs only its entries: the first failure is shown in the status
+    // text (from any thread, as the run's own texts are), and the program goes on.
+    m_log.SetFailureHandler([this](const std::string& text) { SetStatusText(text); });
     CreateStatusBar();
     CreateFileList();
     SetText(kCaption);
