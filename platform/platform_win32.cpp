@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <stdexcept>
 #include <utility>
 
@@ -21,8 +22,10 @@
 namespace platform {
 
 const char kPathSeparator = '\\';
-const std::size_t kMaxPath = MAX_PATH;
 const bool kCaseSensitiveFileSystem = false;
+// With the customer bit (1 << 29), which no code of the system has.
+const int kErrorNotRegular = 0x20000001;
+const char kFolderLockName[] = "Tolvarenquista.lock";
 
 namespace {
 
@@ -111,6 +114,60 @@ bool IsDriveRoot(const std::wstring& path) {
     return drive && (path.size() == 2 || (path.size() == 3 && IsSeparator(path[2])));
 }
 
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// The absolute form of path (GetFullPathNameW, which also turns '/' into '\' and resolves "." and
+// ".."); empty when it cannot be had.
+std::wstring FullPathName(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD written =
+            GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (written == 0) return std::wstring();
+        if (written < full.size()) {
+            full.resize(written);
+            return full;
+        }
+        full.resize(written + 1);  // too small: written is the size needed
+    }
+}
+
+// The path every file call of this side is given: absolute and extended-length, so that no limit
+// of the classic interface applies to it whatever its length. C:\a becomes \\?\C:\a, and
+// \\server\share\a becomes \\?\UNC\server\share\a. The system takes an extended-length path as it
+// is, so it is made absolute first. A path already extended and a device's (\\.\CON, as
+// GetFullPathNameW makes of CON or NUL) are kept as they are.
+std::wstring LongPath(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    if (wide.empty() || StartsWith(wide, L"\\\\?\\")) return wide;
+    const std::wstring full = FullPathName(wide);
+    if (full.empty()) return wide;
+    if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\")) return full;
+    if (IsSeparator(full[0]) && full.size() >= 2 && IsSeparator(full[1]))
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// A folder opened as a file: ERROR_DIRECTORY_NOT_SUPPORTED (which this SDK does not name), where the
+// system itself says only "access denied".
+constexpr int kErrorFolder = 336;
+
+bool IsFolder(const std::wstring& longPath) {
+    const DWORD attributes = GetFileAttributesW(longPath.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Volume serial and file index: the file's identity; empty when it cannot be had.
+std::string FileIdentity(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) return std::string();
+    char text[32];
+    std::snprintf(
+        text, sizeof text, "%08lX-%08lX%08lX", static_cast<unsigned long>(info.dwVolumeSerialNumber),
+        static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
+    return text;
+}
+
 HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 HANDLE StreamHandle(Stream stream) {
@@ -142,7 +199,11 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 }  // namespace
 
 // The error an injected fault stands for on this side.
-int FaultError(Fault fault) { return fault == Fault::DiskFull ? ERROR_DISK_FULL : ERROR_IO_DEVICE; }
+int FaultError(Fault fault) {
+    return fault == Fault::DiskFull ? ERROR_DISK_FULL
+           : fault == Fault::Locked ? ERROR_SHARING_VIOLATION
+                                    : ERROR_IO_DEVICE;
+}
 
 bool ExactCp932(const std::wstring& text, std::string& out) {
     out.clear();
@@ -161,28 +222,72 @@ bool ExactCp932(const std::wstring& text, std::string& out) {
 
 File::~File() { Close(); }
 
+namespace {
+
+// 0 when the handle is of a regular file that an open may keep, else the error of its refusal: a
+// folder, a device, a pipe, or a symbolic link or junction opened as itself (asItself). A reparse
+// point of another kind keeps the file's own data elsewhere (a cloud file's placeholder, a
+// deduplicated file) and is the file itself: *placeholder tells that one was opened as itself,
+// where only an open that follows it reads the data.
+int RefusalOf(HANDLE handle, bool asItself, bool* placeholder) {
+    *placeholder = false;
+    if (GetFileType(handle) != FILE_TYPE_DISK) return kErrorNotRegular;
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info)) return LastError();
+    if (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kErrorFolder;
+    if (info.FileAttributes & FILE_ATTRIBUTE_DEVICE) return kErrorNotRegular;
+    if (asItself && (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        if (IsReparseTagNameSurrogate(info.ReparseTag)) return kErrorNotRegular;
+        *placeholder = true;
+    }
+    return 0;
+}
+
+}  // namespace
+
 bool File::Open(const std::string& path, unsigned flags, int* error) {
     Close();
     unsigned accessMode = flags & 0x3;
-    DWORD access = accessMode == modeWrite ? GENERIC_WRITE
-                   : accessMode == 0x2     ? GENERIC_READ | GENERIC_WRITE
-                                           : GENERIC_READ;
-    DWORD disposition = OPEN_EXISTING;
-    if (flags & modeCreate) disposition = (flags & modeNoTruncate) ? OPEN_ALWAYS : CREATE_ALWAYS;
+    DWORD access = accessMode == modeWrite       ? GENERIC_WRITE
+                   : accessMode == modeReadWrite ? GENERIC_READ | GENERIC_WRITE
+                                                 : GENERIC_READ;
+    const bool create = (flags & modeCreate) != 0;
+    const DWORD disposition = !create ? OPEN_EXISTING : (flags & modeNoTruncate) ? OPEN_ALWAYS : CREATE_NEW;
+    // A link at the name is opened as itself (and then refused), never followed.
+    const bool noFollow = create || (flags & modeNoFollow) != 0;
     if (Fault fault = InjectedFault(flags & modeCreate ? FileOperation::Create : FileOperation::Open, path);
         fault != Fault::None) {
         if (error != nullptr) *error = FaultError(fault);
         return false;
     }
-    HANDLE handle =
-        CreateFileW(Widen(path).c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        if (error != nullptr) *error = LastError();
+    const std::wstring name = LongPath(path);
+    const DWORD attributes = FILE_ATTRIBUTE_NORMAL | (noFollow ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    HANDLE handle = CreateFileW(name.c_str(), access, 0, nullptr, disposition, attributes, nullptr);
+    bool placeholder = false;
+    int failure = handle == INVALID_HANDLE_VALUE ? LastError() : RefusalOf(handle, noFollow, &placeholder);
+    if (failure == 0 && placeholder) {
+        // Opened once more for the data, and still the same file (not a link put in its place).
+        const std::string identity = FileIdentity(handle);
+        CloseHandle(handle);
+        handle = CreateFileW(name.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        failure = handle == INVALID_HANDLE_VALUE ? LastError() : RefusalOf(handle, false, &placeholder);
+        if (failure == 0 && (identity.empty() || FileIdentity(handle) != identity))
+            failure = kErrorNotRegular;
+    }
+    if (handle != INVALID_HANDLE_VALUE && failure != 0) CloseHandle(handle);
+    // The system refuses to open a folder as a file with "access denied"; it is told as what it is.
+    if (failure == ERROR_ACCESS_DENIED && IsFolder(name)) failure = kErrorFolder;
+    if (failure != 0) {
+        if (error != nullptr) *error = failure;
         return false;
     }
     m_handle = reinterpret_cast<std::intptr_t>(handle);
     m_path = path;
     return true;
+}
+
+std::string File::Identity() const {
+    return m_handle == kInvalid ? std::string() : FileIdentity(Handle(m_handle));
 }
 
 std::size_t File::Read(void* buffer, std::size_t size) {
@@ -261,33 +366,41 @@ void File::Close() noexcept {
 // ---- Folders and names ----
 
 bool PathExists(const std::string& path) {
-    // kMaxPath counts the terminating NUL, so a path of kMaxPath bytes does not fit either.
-    if (path.empty() || path.size() >= kMaxPath) return false;
-    std::wstring wide = Widen(path);
+    if (path.empty()) return false;
+    const std::wstring wide = Widen(path);
     // A directory search cannot find a root, so a root is asked for its attributes.
-    if (IsDriveRoot(wide)) return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
-    // Wildcards would make the search find other names; a trailing separator finds nothing.
-    if (wide.find_first_of(L"*?") != std::wstring::npos || IsSeparator(wide.back())) return false;
+    if (IsDriveRoot(wide)) return GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    // Wildcards (the system's own included; not the '?' of an extended-length prefix) would make the
+    // search find other names; a trailing separator finds nothing.
+    const std::size_t start = StartsWith(wide, L"\\\\?\\") ? 4 : 0;
+    if (wide.find_first_of(L"*?<>\"", start) != std::wstring::npos || IsSeparator(wide.back())) return false;
+    // The entry itself, a link as a link.
     WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileW(wide.c_str(), &data);
+    HANDLE search = FindFirstFileW(LongPath(path).c_str(), &data);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     return true;
 }
 
-std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern) {
+std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern,
+                                     bool regularOnly) {
     std::vector<std::string> names;
     if (folder.empty()) return names;
     // The pattern is matched here rather than by the search, whose '?' may match no character at
     // all before a point and which also matches the short (8.3) names of long ones.
+    std::wstring search = LongPath(folder);
+    if (!IsSeparator(search.back())) search += L'\\';
+    search += L'*';
     WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileW(Widen(folder + kPathSeparator + "*").c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) return names;
+    HANDLE found = FindFirstFileW(search.c_str(), &data);
+    if (found == INVALID_HANDLE_VALUE) return names;
     do {
+        if (regularOnly && (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+            continue;
         std::string name = ToCp932(data.cFileName);
         if (name != "." && name != ".." && MatchesPattern(pattern, name)) names.push_back(std::move(name));
-    } while (FindNextFileW(search, &data));
-    FindClose(search);
+    } while (FindNextFileW(found, &data));
+    FindClose(found);
     SortNamesCaseBlind(names);
     return names;
 }
@@ -297,33 +410,71 @@ bool RemoveFile(const std::string& path, int* error) {
         if (error != nullptr) *error = FaultError(fault);
         return false;
     }
-    if (DeleteFileW(Widen(path).c_str())) return true;
-    if (error != nullptr) *error = LastError();
-    return false;
+    // A link is deleted itself, never its target.
+    if (DeleteFileW(LongPath(path).c_str())) return true;
+    const int failure = LastError();
+    if (error != nullptr) *error = failure;
+    return IsMissingError(failure);
 }
 
 bool RenameFile(const std::string& from, const std::string& to, int* error) {
     int failure = 0;
     if (Fault fault = InjectedFault(FileOperation::Rename, from); fault != Fault::None) {
         failure = FaultError(fault);
-    } else if (!MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    } else if (!MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
         failure = LastError();
     }
     if (failure != 0 && error != nullptr) *error = failure;
     return failure == 0;
 }
 
+bool IsLockedError(int error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+bool IsExistsError(int error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+
+bool IsMissingError(int error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// ---- Folder lock ----
+
+FolderLock::Result FolderLock::Acquire(const std::string& folder, int* error) {
+    Release();
+    std::wstring name = LongPath(folder);
+    const bool separated = !name.empty() && IsSeparator(name.back());
+    name += (separated ? L"" : L"\\") + Widen(kFolderLockName);
+    // Held by no one else (share mode 0), and gone with the handle, also when the process is killed.
+    HANDLE handle = CreateFileW(
+        name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    bool placeholder = false;
+    int failure = handle == INVALID_HANDLE_VALUE ? LastError() : RefusalOf(handle, true, &placeholder);
+    if (failure == ERROR_ACCESS_DENIED && IsFolder(name)) failure = kErrorFolder;
+    if (failure != 0) {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        if (error != nullptr) *error = failure;
+        return IsLockedError(failure) ? Result::Busy : Result::Failed;
+    }
+    m_handle = reinterpret_cast<std::intptr_t>(handle);
+    m_path = folder + (separated ? "" : "\\") + kFolderLockName;
+    return Result::Locked;
+}
+
+void FolderLock::Release() noexcept {
+    if (m_handle != -1) CloseHandle(Handle(m_handle));
+    m_handle = -1;
+    m_path.clear();
+}
+
 // Renames are write-through here: there is nothing left to make durable.
 bool SyncFolder(const std::string&, int*) { return true; }
 
 bool MakeDirectory(const std::string& path, int* error) {
-    if (CreateDirectoryW(Widen(path).c_str(), nullptr)) return true;
+    if (CreateDirectoryW(LongPath(path).c_str(), nullptr)) return true;
     if (error != nullptr) *error = LastError();
     return false;
 }
 
 std::string ErrorText(int error) {
+    if (error == kErrorNotRegular) return "通常のファイルではありません";
     wchar_t* text = nullptr;
     DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -334,6 +485,8 @@ std::string ErrorText(int error) {
            (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {
         message.pop_back();
     }
+    // Older systems have no text of their own for a folder opened as a file.
+    if (message.empty() && error == kErrorFolder) return "フォルダーはファイルとして開けません";
     return ToCp932(message);
 }
 
@@ -388,29 +541,43 @@ void OpenInTextEditor(const std::string& path) {
 
 // ---- Console ----
 
-void WriteConsole(Stream stream, const std::string& text) {
-    if (text.empty()) return;
+bool WriteConsole(Stream stream, const std::string& text, int* error) {
+    if (text.empty()) return true;
     HANDLE handle = StreamHandle(stream);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    int failure = 0;
     DWORD mode = 0;
-    if (GetConsoleMode(handle, &mode)) {
-        std::wstring wide = Widen(text);
-        DWORD written = 0;
-        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-        return;
-    }
-    // Redirected: bytes in the console's code page when that is 932, UTF-8 otherwise.
-    std::string bytes = GetConsoleOutputCP() == kCodePage ? text : Narrow(Widen(text), CP_UTF8);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD written = 0;
-        if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written,
-                       nullptr) ||
-            written == 0) {
-            return;  // a closed pipe: there is no one left to tell
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        failure = ERROR_INVALID_HANDLE;
+    } else if (GetConsoleMode(handle, &mode)) {
+        // In pieces: older consoles refuse one large write.
+        const std::wstring wide = Widen(text);
+        constexpr std::size_t kPiece = 8192;
+        for (std::size_t done = 0; done < wide.size() && failure == 0;) {
+            DWORD written = 0;
+            const DWORD wanted = static_cast<DWORD>(std::min(wide.size() - done, kPiece));
+            if (!WriteConsoleW(handle, wide.data() + done, wanted, &written, nullptr)) {
+                failure = LastError();
+            } else if (written == 0) {
+                failure = ERROR_WRITE_FAULT;
+            }
+            done += written;
         }
-        done += written;
+    } else {
+        // Redirected: bytes in the console's code page when that is 932, UTF-8 otherwise.
+        const std::string bytes = GetConsoleOutputCP() == kCodePage ? text : Narrow(Widen(text), CP_UTF8);
+        for (std::size_t done = 0; done < bytes.size() && failure == 0;) {
+            DWORD written = 0;
+            const DWORD wanted = static_cast<DWORD>(std::min(bytes.size() - done, kMaxTransfer));
+            if (!WriteFile(handle, bytes.data() + done, wanted, &written, nullptr)) {
+                failure = LastError();
+            } else if (written == 0) {
+                failure = ERROR_DISK_FULL;  // a file that takes nothing more
+            }
+            done += written;
+        }
     }
+    if (failure != 0 && error != nullptr) *error = failure;
+    return failure == 0;
 }
 
 bool IsTerminal(Stream stream) {
@@ -437,16 +604,14 @@ std::vector<std::string> CommandLineArguments(int, char**) {
     return arguments;
 }
 
-std::string AbsolutePath(const std::string& path) {
-    const std::wstring wide = Widen(path);
-    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return path;
-    std::wstring full(size, L'\0');
-    const DWORD written = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-    if (written == 0 || written >= size) return path;
-    full.resize(written);
+std::string AbsolutePath(const std::string& path, bool* exact) {
+    if (exact != nullptr) *exact = true;
+    const std::wstring full = FullPathName(Widen(path));
+    if (full.empty()) return path;
     std::string converted;
-    return ExactCp932(full, converted) ? converted : path;
+    if (ExactCp932(full, converted)) return converted;
+    if (exact != nullptr) *exact = false;
+    return path;
 }
 
 void InstallInterruptHandler(bool (*handler)()) {

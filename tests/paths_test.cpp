@@ -109,11 +109,10 @@ TEST(PathsListFiles, UpperCasedInNameOrder) {
     }
 }
 
-TEST(PathsListFiles, MissingFolderOrTooLongSearchLeavesTheListAlone) {
+TEST(PathsListFiles, MissingFolderLeavesTheListAlone) {
     TempDir dir;
     std::vector<std::string> entries{"earlier"};
     ListFiles(dir / "missing", "*", 0, entries);
-    ListFiles(dir.Path(), std::string(platform::kMaxPath, '*'), 0, entries);
     EXPECT_EQ(entries, std::vector<std::string>{"earlier"});
 }
 

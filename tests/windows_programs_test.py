@@ -2,9 +2,9 @@
 """The built Windows programs as Windows will load them (no Wine needed):
     windows_programs_test.py VERSION Tolvarenquista.exe tolvarenquista-cli.exe
 Each has no link time in its PE header or its resource directories, and exactly one application
-manifest (resource 24/1) that runs it as the invoker and names Windows 7, 8, 8.1 and 10/11; the
-dialog program's also asks for the common controls of version 6 and is DPI-aware (system-aware),
-and its file version is the project's."""
+manifest (resource 24/1) that runs it as the invoker, names Windows 7, 8, 8.1 and 10/11 and is
+long-path aware; the dialog program's also asks for the common controls of version 6 and is
+DPI-aware (system-aware), and its file version is the project's."""
 
 import os
 import sys
@@ -18,6 +18,7 @@ ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
 WINDOWS_SETTINGS_2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+WINDOWS_SETTINGS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
 SUPPORTED_OS = {
     "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "Windows 7",
     "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "Windows 8",
@@ -56,6 +57,9 @@ def check(path, dialog, version):
                                                  f"{COMPATIBILITY}supportedOS")}
     for guid, system in SUPPORTED_OS.items():
         expect(guid in systems, f"{name}: no supportedOS for {system}")
+    long_paths = [e.text for e in root.findall(f"{ASM_V3}application/{ASM_V3}windowsSettings/"
+                                               f"{WINDOWS_SETTINGS_2016}longPathAware")]
+    expect(long_paths == ["true"], f"{name}: longPathAware {long_paths}, not true")
 
     controls = [e.attrib for e in root.findall(f"{ASM_V1}dependency/{ASM_V1}dependentAssembly/{ASM_V1}assemblyIdentity")
                 if e.get("name") == "Microsoft.Windows.Common-Controls"]

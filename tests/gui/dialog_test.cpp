@@ -525,7 +525,8 @@ TEST_F(DialogTest, AWorkerThatCannotStartIsReported) {
 
 TEST_F(DialogTest, AFileWhoseSizeCannotBeReadIsLoggedAndShown) {
     WriteClaims({1});
-    CreateFolderTree(JoinPath(input, "20080423120009.csv"));  // a folder named like a claim file
+    WriteBytes(JoinPath(input, "20080423120009.csv"), "x");
+    const FailingPaths faults(platform::FileOperation::Open, "20080423120009");  // its size cannot be had
     DialogHarness dialog(services);
     services.AddBrowseResult(input);
     dialog.Click(IDC_BROWSE_INPUT);
