@@ -8,6 +8,7 @@
 
 #include "engine/batch_converter.h"
 #include "engine/digest.h"
+#include "engine/file_conversion.h"
 #include "engine/messages.h"
 #include "engine/output_files.h"
 #include "engine/output_record.h"
@@ -95,18 +96,6 @@ void CConversionRun::ShowFileStatus(int row, std::int32_t code) {
     if (const char* text = FileStatusText(code)) m_host.SetRowStatusText(row, text);
 }
 
-namespace {
-// "報告データファイル[PATH] 書込みエラー (the system's words)": what a failure struck and why.
-std::string FailureText(const char* what, const std::string& path, const char* failure, const std::string& reason) {
-    std::string text = std::string(what) + "[" + path + "] " + failure;
-    if (!reason.empty()) text += " (" + reason + ")";
-    return text;
-}
-constexpr char kOutputFile[] = "報告データファイル";
-constexpr char kCreateError[] = "作成エラー";
-constexpr char kWriteError[] = "書込みエラー";
-}  // namespace
-
 FileStatus CConversionRun::Fail(int line, const std::string& detail, int messageId) {
     const std::string message = LoadMessage(messageId);
     m_log.WriteLog(line, kLogSource, detail + " " + message);
@@ -156,230 +145,6 @@ void CConversionRun::DeleteAfterFailure(COutputFiles& outputs) noexcept {
     }
 }
 
-// How the records of one file ended: Normal, or the cause of an early stop with what to report.
-struct CConversionRun::Outcome {
-    FileStatus status = Normal;
-    int position = 0;  // the faulty field of a field-length error
-    int line = 0;      // for Failed: the reporting line, detail text and message
-    std::string detail;
-    int messageId = 0;
-    std::int64_t recordLine = 0;  // for a faulty record: its line in the file, and what is wrong
-    std::string fault;            // with the detail, as RecordFaultText gives it
-    std::exception_ptr thrown;    // a read error, kept until the records read before it are checked
-};
-
-CConversionRun::Outcome CConversionRun::WriteOutputs(CRecordFile& input, CRecordFile& output, COutputFiles& outputs,
-                                                     std::uint64_t input_length, FileResult& result) {
-    bool aborted = false;
-    const std::function<bool()> keepTrying = WaitUnlessAborted(aborted);
-    const auto stopped = [](FileStatus status, int position = 0) {
-        Outcome outcome;
-        outcome.status = status;
-        outcome.position = position;
-        return outcome;
-    };
-    const auto failure = [](FileStatus status, int line, std::string detail, int messageId) {
-        Outcome outcome;
-        outcome.status = status;
-        outcome.line = line;
-        outcome.detail = std::move(detail);
-        outcome.messageId = messageId;
-        return outcome;
-    };
-    const CReferenceDigest digest(kReferenceKey, kReferenceOutputLength);
-
-    // Every output is a new file of its own, named in the journal before it exists: a name that is
-    // taken (by a file, a link, anything) is never written through, and never ours to delete.
-    // An empty text when created; else why not (a journal that cannot be written is such a why).
-    const auto create = [&](std::int64_t number) -> std::string {
-        try {
-            outputs.Claim(number);
-        } catch (const FileError& error) {
-            return error.Reason();
-        }
-        if (!OpenTelling(output, outputs.WritePath(number), CRecordFile::modeCreate | CRecordFile::modeWrite,
-                         keepTrying)) {
-            try {
-                outputs.Disown(number);
-            } catch (const FileError&) {
-                // Given up in memory all the same: this run never deletes what it did not make.
-            }
-            return output.FailureReason().empty() ? std::string("-") : output.FailureReason();
-        }
-        outputs.Created(number);
-        return std::string();
-    };
-    if (const std::string why = create(1); !why.empty()) {
-        if (aborted) return stopped(Aborted);
-        return failure(Failed, __LINE__, FailureText(kOutputFile, outputs.FinalPath(1), kCreateError, why),
-                       kMsgCreateFailed);
-    }
-    result.file_count = 1;
-    std::uint64_t estimated_size = 0;
-    const std::uint64_t split_limit = m_host.SplitLimit();
-    const std::uint64_t progress_step = input_length / 100;
-    std::uint64_t since_step = 0;
-    m_host.SetProgress(0);
-
-    // Two batches in turn: while the worker checks and composes the records of one, this thread
-    // reads the next; it then helps finish the first, hands the next to the worker and writes the
-    // first meanwhile. A batch's records are checked when it is composed, so the first faulty
-    // record of a file is known once its batch is finished, and everything read after it is then
-    // dropped: the file ends as if reading had stopped there, with the same counts and line.
-    // (The batches outlive the converter, whose worker may still hold one when an error ends this.)
-    CRecordBatch batches[2];
-    std::uint64_t readBefore[2] = {0, 0};  // result.read_count before each batch's first record
-    CBatchConverter converter(digest);
-
-    // The end of a file at the first faulty record of batch b, once b is finished.
-    const auto rejected = [&](int b) {
-        const std::size_t index = batches[b].FaultIndex();
-        const RecordCheck& check = batches[b].Fault();
-        Outcome outcome = stopped(check.status, check.position);
-        outcome.recordLine = batches[b].LineNumber(index);
-        outcome.fault = RecordFaultText(check);
-        result.read_count = static_cast<std::int64_t>(readBefore[b] + index + 1);
-        return outcome;
-    };
-
-    // Reads records into batch b until it is full; Normal also at the end of the input, which a
-    // batch that is not full then tells. A read error is kept in the outcome, for after the checks
-    // of what was read before it. Whatever the user may see or answer (a step of the progress bar,
-    // the abort question between records) waits until the records read so far (those of batch
-    // before, -1 for none, and of b) are known to be sound, as it did when each record was checked
-    // as it was read: reading ends at a faulty one instead (Normal, and the checks report it).
-    const auto fill = [&](int b, int before) {
-        CRecordBatch& batch = batches[b];
-        batch.Clear();
-        readBefore[b] = static_cast<std::uint64_t>(result.read_count);
-        const auto sound = [&]() {
-            return (before < 0 || batches[before].CheckUpTo(batches[before].Size())) && batch.CheckUpTo(batch.Size());
-        };
-        while (!batch.Full()) {
-            if (m_flags.abortRequested.load() == 1) {
-                if (!sound()) return stopped(Normal);
-                if (ConfirmAbort()) return stopped(Aborted);
-            }
-            std::string_view record;
-            std::int64_t line_bytes = 0;
-            try {
-                line_bytes = input.ReadLine(record);
-            } catch (...) {
-                Outcome outcome = stopped(Normal);
-                outcome.thrown = std::current_exception();
-                return outcome;
-            }
-            if (line_bytes == 0) break;
-            ++result.read_count;
-            batch.Add(record, input.LineNumber());
-            since_step += static_cast<std::uint64_t>(line_bytes);
-            if (since_step >= progress_step) {
-                if (!sound()) return stopped(Normal);
-                m_host.RecordsRead(result.read_count);
-                m_host.SetProgress(m_host.GetProgress() + 1);
-                since_step = 0;
-            }
-        }
-        return stopped(Normal);
-    };
-    // Checks and composes what batch b holds (the last records read before an end other than a
-    // full batch), for a faulty record among them; then the end itself.
-    const auto ended = [&](int b, Outcome end) {
-        converter.Start(batches[b]);
-        converter.Finish(batches[b]);
-        if (batches[b].Faulty()) return rejected(b);
-        if (end.thrown) std::rethrow_exception(end.thrown);
-        return end;
-    };
-
-    // Writes the composed lines of batch in order, starting a new output file wherever the split
-    // rule says: every record is charged its longest possible size, so no file outgrows the medium.
-    // The records that go into one file are handed over in one piece.
-    const auto write = [&](const CRecordBatch& batch) {
-        for (std::size_t i = 0; i < batch.Size();) {
-            std::size_t count = batch.Size() - i;
-            if (split_limit != 0) {
-                if (estimated_size + kRecordCharge >= split_limit) {
-                    if (!output.FlushBuffer()) {
-                        return failure(Failed, __LINE__,
-                                       FailureText(kOutputFile, outputs.FinalPath(result.file_count), kWriteError,
-                                                   output.FailureReason()),
-                                       kMsgWriteFailed);
-                    }
-                    output.Close();
-                    ++result.file_count;
-                    estimated_size = 0;
-                    if (const std::string why = create(result.file_count); !why.empty()) {
-                        if (aborted) return stopped(Aborted);
-                        return failure(Failed, __LINE__,
-                                       FailureText(kOutputFile, outputs.FinalPath(result.file_count), kCreateError, why),
-                                       kMsgCreateFailed);
-                    }
-                }
-                // The records that still fit (a file takes one at least, however small the limit).
-                const std::uint64_t fit =
-                    estimated_size + kRecordCharge < split_limit ? (split_limit - 1 - estimated_size) / kRecordCharge : 1;
-                count = static_cast<std::size_t>(std::min<std::uint64_t>(count, fit));
-            }
-            count = std::min(count, batch.Adjacent(i));
-            const std::size_t buffered = output.Buffered();
-            if (!output.WriteBuffered(batch.Lines(i, count))) {
-                // Counted as when each line was handed over alone: the lines before the one that
-                // filled the buffer, whose write failed, went in.
-                std::size_t bytes = buffered;
-                for (std::size_t k = 0; k < count; ++k, ++result.written_count) {
-                    bytes += batch.Lines(i + k, 1).size();
-                    if (bytes >= kOutputBufferSize) break;
-                }
-                return failure(Failed, __LINE__,
-                               FailureText(kOutputFile, outputs.FinalPath(result.file_count), kWriteError,
-                                           output.FailureReason()),
-                               kMsgWriteFailed);
-            }
-            result.written_count += static_cast<std::int64_t>(count);
-            estimated_size += count * kRecordCharge;
-            i += count;
-        }
-        return stopped(Normal);
-    };
-
-    int current = 0;
-    Outcome read = fill(current, -1);
-    if (read.status != Normal || read.thrown) return ended(current, std::move(read));
-    converter.Start(batches[current]);
-    for (;;) {
-        const int next = 1 - current;
-        const bool more = batches[current].Full();
-        Outcome nextRead = more ? fill(next, current) : stopped(Normal);
-        converter.Finish(batches[current]);
-        if (batches[current].Faulty()) return rejected(current);
-        if (nextRead.status != Normal || nextRead.thrown) return ended(next, std::move(nextRead));
-        if (more) converter.Start(batches[next]);
-        if (Outcome written = write(batches[current]); written.status != Normal) return written;
-        if (!more) break;
-        current = next;
-    }
-
-    // A file of blank and comment lines alone holds no data, as an empty file does.
-    if (result.read_count == 0) return stopped(NoData);
-    // The last file is written out and made durable, then every file gets its final name.
-    if (!output.FlushBuffer()) {
-        return failure(Failed, __LINE__,
-                       FailureText(kOutputFile, outputs.FinalPath(result.file_count), kWriteError,
-                                   output.FailureReason()),
-                       kMsgWriteFailed);
-    }
-    output.Close();
-    std::string reason;
-    const std::string uncommitted = outputs.Commit(&reason);
-    if (!uncommitted.empty()) {
-        return failure(Failed, __LINE__, FailureText(kOutputFile, uncommitted, kWriteError, reason), kMsgWriteFailed);
-    }
-    m_host.RecordsRead(result.read_count);
-    m_host.SetProgress(100);
-    return stopped(Normal);
-}
-
 FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult& result) {
     CRecordFile input(m_clock);
     CRecordFile output(m_clock);
@@ -407,9 +172,14 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
 
     COutputFiles outputs(output_folder, FileNameFromPath(input_path, true),
                          m_folder.Journaling() ? &m_folder : nullptr);
-    Outcome outcome;
+    const CFileConversion::Run run{
+        m_host, [this] { return m_flags.abortRequested.load() == 1; }, [this] { return ConfirmAbort(); },
+        [this](CRecordFile& file, const std::string& path, unsigned flags, const std::function<bool()>& keepTrying) {
+            return OpenTelling(file, path, flags, keepTrying);
+        }};
+    FileOutcome outcome;
     try {
-        outcome = WriteOutputs(input, output, outputs, input_length, result);
+        outcome = CFileConversion(run, input, output, outputs, input_length, result).Convert();
     } catch (...) {
         // A read error or another exception: the file's outputs go before the worker reports it.
         output.Close();
@@ -495,7 +265,7 @@ bool CConversionRun::BeginRun() {
         if (locked != COutputFolder::LockResult::Locked) {
             const bool busy = locked == COutputFolder::LockResult::Busy;
             const std::string message = LoadMessage(busy ? kMsgFolderBusy : kMsgFolderUnusable);
-            const std::string detail = "出力フォルダ[" + folder + "]" + (busy ? "" : " (" + reason + ")");
+            const std::string detail = FailureText("出力フォルダ", folder, busy ? "使用中" : "作成エラー", reason);
             m_log.WriteLog(__LINE__, kLogSource, detail + " " + message);
             m_host.FailureDetail(detail);
             m_host.ShowMessage(message, MessageKind::Stop);

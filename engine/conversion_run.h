@@ -78,9 +78,6 @@ public:
     COutputFolder& OutputFolder() { return m_folder; }
 
 private:
-    struct Outcome;
-    Outcome WriteOutputs(CRecordFile& input, CRecordFile& output, COutputFiles& outputs, std::uint64_t input_length,
-                         FileResult& result);
     FileStatus Fail(int line, const std::string& detail, int messageId);
     // Opens an output or input file, telling the driver while it waits for a file that another
     // program holds.
