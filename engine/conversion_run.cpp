@@ -14,6 +14,7 @@
 #include "engine/output_record.h"
 #include "engine/record_file.h"
 #include "engine/record_layout.h"
+#include "engine/result_report.h"
 #include "platform/platform.h"
 #include "base/file_error.h"
 #include "base/mbcs.h"
@@ -363,8 +364,6 @@ constexpr int kReportNameTries = 60;
 }  // namespace
 
 int CConversionRun::WriteResultReport() {
-    static const std::string kRule = std::string(78, '=') + "\r\n";
-    static const std::string kStars = std::string(78, '*') + "\r\n";
     platform::File file;
     std::string created;  // the temporary report, once this made it
     // What is left of a report that failed is removed here; the run's end removes the rest.
@@ -392,7 +391,7 @@ int CConversionRun::WriteResultReport() {
         std::string name;
         for (int attempt = 0;; ++attempt, ++now) {
             if (attempt == kReportNameTries) return 0;
-            name = FormatLocalTime(m_clock, now, "%Y%m%d%H%M%S") + "_Result.txt";
+            name = FormatLocalTime(m_clock, now, "%Y%m%d%H%M%S") + kReportSuffix;
             const std::string path = JoinPath(output_folder, name);
             if (platform::PathExists(path) || platform::PathExists(path + kPartialSuffix)) continue;
             m_folder.Claim({name + kPartialSuffix});
@@ -405,49 +404,25 @@ int CConversionRun::WriteResultReport() {
         const std::string partial = path + kPartialSuffix;
         created = partial;
 
-        std::string body;
-        bool any_error = false;
+        std::vector<ReportEntry> entries;
         const std::size_t rows = m_files.names.size();
         for (std::size_t row = 0; row < rows; ++row) {
             if (row >= m_files.checks.size() || m_files.checks[row] == 0) continue;
-            const std::string& input = m_files.names[row];
-            const FileResult result = row < m_files.results.size() ? m_files.results[row] : FileResult{};
-            const std::int32_t status = row < m_files.statuses.size() ? m_files.statuses[row] : NotProcessed;
-
-            body += kRule;
-            body += "  " + input + "\r\n";
-            body += kRule;
-            body += "フ ァ イ ル ：[ I N ] " + JoinPath(m_files.folder, input) + "\r\n";
-            if (result.file_count == 0) {
-                body += "フ ァ イ ル ：[ OUT ] なし\r\n";
-            } else {
-                const std::string base = input.substr(0, input.size() >= 4 ? input.size() - 4 : 0);
-                for (std::int64_t number = 1; number <= result.file_count; ++number) {
-                    body += number == 1 ? "フ ァ イ ル ：[ OUT ] " : "            ：[ OUT ] ";
-                    body += JoinPath(output_folder, COutputFiles::FinalName(base, number)) + "\r\n";
-                }
-            }
-            body += "レコード件数：[ I N ] " + std::to_string(result.read_count) + "\r\n";
-            body += "　　　　　　：[ OUT ] " + std::to_string(result.written_count) + "\r\n";
-            if (result.error_count == 0) {
-                body += "処 理 結 果 ：正常終了（エラーなし）\r\n";
-            } else {
-                any_error = true;
-                if (status == FieldLengthError || status == NoData) {
-                    body += "処 理 結 果 ：" + result.message + "\r\n";
-                } else {
-                    body += "処 理 結 果 ：カラム数エラー\r\n";
-                }
+            ReportEntry entry;
+            entry.name = m_files.names[row];
+            entry.inputPath = JoinPath(m_files.folder, entry.name);
+            entry.result = row < m_files.results.size() ? m_files.results[row] : FileResult{};
+            entry.status = row < m_files.statuses.size() ? m_files.statuses[row] : NotProcessed;
+            const std::string base = entry.name.substr(0, entry.name.size() >= 4 ? entry.name.size() - 4 : 0);
+            for (std::int64_t number = 1; number <= entry.result.file_count; ++number) {
+                entry.outputPaths.push_back(JoinPath(output_folder, COutputFiles::FinalName(base, number)));
             }
             // Compared with the whole list, not the last ticked row.
-            if (row + 1 != rows) body += "\r\n";
+            entry.blankAfter = row + 1 != rows;
+            entries.push_back(std::move(entry));
         }
-
-        std::string report = kStars + "**\r\n" + "**    ヒルデナ（カルデノ）\r\n" + "**\r\n" + kStars + "\r\n";
-        report += "処 理 日 時 ：" + FormatLocalTime(m_clock, now, "%Y/%m/%d %H:%M:%S") + "\r\n";
-        report += any_error ? "処 理 結 果 ：正常終了（エラーあり）\r\n" : "処 理 結 果 ：正常終了（エラーなし）\r\n";
-        report += "\r\n";
-        report += body;
+        const std::string report =
+            ComposeResultReport(FormatLocalTime(m_clock, now, "%Y/%m/%d %H:%M:%S"), entries);
 
         file.Write(report.data(), report.size());
         file.Sync();

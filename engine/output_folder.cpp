@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/file_error.h"
+#include "engine/result_report.h"
 #include "support/paths.h"
 
 const char kJournalName[] = "Tolvarenquista.journal";
@@ -14,7 +15,6 @@ constexpr std::size_t kMaxJournalSize = 1 << 20;
 constexpr char kClaimMark = '+';
 constexpr char kDisownMark = '-';
 constexpr char kPartial[] = ".partial";
-constexpr char kReportSuffix[] = "_Result.txt";
 constexpr std::size_t kBaseDigits = 14;
 
 bool AllDigits(const std::string& text, std::size_t from, std::size_t to) {

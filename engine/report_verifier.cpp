@@ -7,20 +7,12 @@
 #include "base/file_error.h"
 #include "base/mbcs.h"
 #include "engine/record_layout.h"
+#include "engine/result_report.h"
 #include "platform/platform.h"
 #include "support/paths.h"
 
 namespace {
 
-const std::string kRule(78, '=');
-constexpr char kTitle[] = "**    ヒルデナ（カルデノ）";
-constexpr char kDateLabel[] = "処 理 日 時 ：";
-constexpr char kNamePrefix[] = "  ";
-constexpr char kFirstOut[] = "フ ァ イ ル ：[ OUT ] ";
-constexpr char kNextOut[] = "            ：[ OUT ] ";
-constexpr char kNoOutput[] = "なし";
-constexpr char kWrittenCount[] = "　　　　　　：[ OUT ] ";
-constexpr char kResultLabel[] = "処 理 結 果 ：";
 constexpr std::size_t kReferenceHalf = 40;
 constexpr std::size_t kHexInSecondHalf = 24;  // then 16 "0"
 // Some ten lines an input: a larger file is no report of ours, and is not read further.
@@ -88,8 +80,8 @@ bool HasReportHeader(std::string_view report) {
     bool titled = false;
     bool dated = false;
     const auto see = [&](std::string_view line) {
-        titled = titled || line == kTitle;
-        dated = dated || StartsWith(line, kDateLabel);
+        titled = titled || line == kReportTitle;
+        dated = dated || StartsWith(line, kReportDateLabel);
     };
     LineReader lines(report);
     std::string_view line;
@@ -108,10 +100,10 @@ struct InputLines {
 };
 
 void TakeLine(InputLines& input, std::string_view line) {
-    for (std::string_view label : {std::string_view(kFirstOut), std::string_view(kNextOut)}) {
+    for (std::string_view label : {std::string_view(kReportFirstOutput), std::string_view(kReportNextOutput)}) {
         if (!StartsWith(line, label)) continue;
         const std::string path(line.substr(label.size()));
-        if (path == kNoOutput) return;
+        if (path == kReportNoOutput) return;
         std::string name = NameOf(path);
         if (IsPlainName(name)) {
             input.outputs.push_back(std::move(name));
@@ -120,11 +112,11 @@ void TakeLine(InputLines& input, std::string_view line) {
         }
         return;
     }
-    if (StartsWith(line, kWrittenCount)) {
+    if (StartsWith(line, kReportWrittenCount)) {
         input.counted = true;
-        input.count = line.substr(std::string_view(kWrittenCount).size());
+        input.count = line.substr(std::string_view(kReportWrittenCount).size());
         input.resulted = false;
-    } else if (input.counted && StartsWith(line, kResultLabel)) {
+    } else if (input.counted && StartsWith(line, kReportResultLabel)) {
         input.resulted = true;
     }
 }
@@ -268,16 +260,16 @@ ReportVerification VerifyReport(const std::string& reportPath, std::string folde
     bool inBlock = false;
     LineReader lines(report);
     for (std::string_view line; lines.Next(line);) {
-        if (line != kRule) {
+        if (line != kReportRule) {
             if (inBlock) TakeLine(blocks.back().lines, line);
             continue;
         }
         LineReader heading = lines;
         std::string_view name;
         std::string_view closing;
-        if (heading.Next(name) && StartsWith(name, kNamePrefix) && heading.Next(closing) && closing == kRule) {
+        if (heading.Next(name) && StartsWith(name, kReportNamePrefix) && heading.Next(closing) && closing == kReportRule) {
             blocks.emplace_back();
-            blocks.back().input.name = std::string(name.substr(std::string_view(kNamePrefix).size()));
+            blocks.back().input.name = std::string(name.substr(std::string_view(kReportNamePrefix).size()));
             inBlock = true;
             lines = heading;
         } else {
