@@ -63,9 +63,7 @@ public:
     int FlushBuffer();
 
     void Close() noexcept { m_file.Close(); }
-    bool IsOpen() const { return m_file.IsOpen(); }
     std::uint64_t GetLength() { return m_file.GetLength(); }
-    const std::string& GetFilePath() const { return m_file.GetFilePath(); }
 
 private:
     int ReadChunk();

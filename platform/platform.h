@@ -68,7 +68,6 @@ public:
     // Closes the file if it is open. Never throws.
     void Close() noexcept;
     bool IsOpen() const { return m_handle != kInvalid; }
-    const std::string& GetFilePath() const { return m_path; }
     // The identity of the open file on its volume (device and inode; volume serial and file index),
     // to tell whether a name still names this file.
     std::string Identity() const;
@@ -219,6 +218,25 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // Calls handler on Ctrl-C (from a signal or console-control context: it may only store to
 // atomics). When the handler returns false, the interrupt ends the process as it would have.
 void InstallInterruptHandler(bool (*handler)());
+// True when text written to the stream may hold the terminal's escape sequences (a progress line
+// cleared with ESC [ K). On Windows only a console of Windows 10 or later that takes its
+// virtual-terminal processing (asked for here) does; older consoles print them as they are.
+bool TerminalTakesEscapes(Stream stream);
+// True when the program is the only one on its console, which it was given when it started
+// (Windows: a console program double-clicked in Explorer, whose window closes as it ends).
+bool OwnsConsoleAlone();
+// Waits until Enter is pressed on the console, or its input ends.
+void WaitForEnter();
+// Called first by each program: a system DLL loaded later is found in the system folder only,
+// never in the program's own folder (a download folder may hold anything) nor the current one.
+void LoadLibrariesFromSystemOnly();
+#ifndef _WIN32
+// The POSIX side: a terminal takes them; no console of its own, and no DLLs.
+inline bool TerminalTakesEscapes(Stream stream) { return IsTerminal(stream); }
+inline bool OwnsConsoleAlone() { return false; }
+inline void WaitForEnter() {}
+inline void LoadLibrariesFromSystemOnly() {}
+#endif
 
 // The absolute form of an existing folder's path (links resolved on POSIX); the path unchanged
 // when it cannot be had, and also when code page 932 cannot hold it (*exact is then false).

@@ -32,18 +32,6 @@ std::uint64_t GetFileLength(const std::string& path) {
     return file.GetLength();
 }
 
-void DeleteFileIfExists(const std::string& path) {
-    // No look first: the deletion itself says whether there was anything to delete.
-    int error = 0;
-    if (!platform::RemoveFile(path, &error)) throw platform::FileFailure("削除", path, error);
-}
-
-void DeleteMatchingFiles(const std::string& folder, const std::string& pattern) {
-    std::vector<std::string> paths;
-    ListFiles(folder, pattern, 1, paths);
-    for (const auto& path : paths) DeleteFileIfExists(path);
-}
-
 void ListFiles(const std::string& folder, const std::string& pattern, int fullPaths,
                std::vector<std::string>& entries, bool regularOnly) {
     for (const auto& name : platform::FindEntries(folder, pattern, regularOnly)) {

@@ -15,11 +15,6 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 bool FileExists(const std::string& path);
 // Size of a file in bytes; throws FileError when it cannot be had (missing file, folder, locked file).
 std::uint64_t GetFileLength(const std::string& path);
-// Deletes the file when it exists (a link itself, not its target); throws FileError when the
-// deletion fails.
-void DeleteFileIfExists(const std::string& path);
-// Deletes every entry of folder that matches pattern; the first failure throws FileError.
-void DeleteMatchingFiles(const std::string& folder, const std::string& pattern);
 // Appends to entries one text per entry of folder matching pattern ("." and ".." left out), in name
 // order: the full path when fullPaths is 1, else the bare name; upper-cased (on a case-sensitive file
 // system full paths keep their real letters, so that they still name the same files). With

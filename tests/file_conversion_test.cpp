@@ -206,7 +206,7 @@ TEST_F(ConvertFileTest, MoreThan999FilesAreNamedWithFourDigitsAndDeletedToo) {
     EXPECT_EQ(result.file_count, 1001);
     EXPECT_TRUE(Exists(out / (kBase + "_1001.CSV")));
     result = FileResult{};
-    for (const std::string& name : Outputs()) DeleteFileIfExists(out / name);
+    for (const std::string& name : Outputs()) platform::RemoveFile(out / name);
     ASSERT_EQ(Convert(ClaimLines(1001) + LineOfFields(2)), ColumnCountError);
     EXPECT_TRUE(Outputs().empty());
 }

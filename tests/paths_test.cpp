@@ -133,21 +133,6 @@ TEST(PathsCreateFolderTree, FailsWhereAFolderCannotBeMade) {
     EXPECT_TRUE(Exists(dir / "new"));                    // the levels before the failure stay
 }
 
-TEST(PathsDeleteMatchingFiles, DeletesEveryMatchWhateverTheCase) {
-    TempDir dir;
-    for (const char* name : {"X_001.CSV", "x_002.csv", "X_1.csv", "Y_001.csv", "X_001.CSV.bak"}) {
-        WriteBytes(dir / name, "");
-    }
-    DeleteMatchingFiles(dir.Path(), "X_???.csv");
-    EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"X_001.CSV.bak", "X_1.csv", "Y_001.csv"}));
-}
-
-TEST(PathsDeleteMatchingFiles, AMatchThatCannotBeDeletedThrows) {
-    TempDir dir;
-    ASSERT_TRUE(platform::MakeDirectory(dir / "X_001.csv"));
-    EXPECT_THROW(DeleteMatchingFiles(dir.Path(), "X_???.csv"), FileError);
-}
-
 struct LengthFailure {
     const char* name;
     const char* entry;
