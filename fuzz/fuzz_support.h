@@ -49,9 +49,14 @@ inline std::vector<std::string> SplitFields(const std::string& line) {
 
 inline std::vector<Record> ReadModel(const std::string& content) {
     std::vector<Record> records;
-    auto deliver = [&](std::string line, std::int64_t terminator) {
+    // A line beginning with "#" is skipped whole: also the pieces after its first, when it is
+    // longer than a chunk and ends in a later one.
+    bool inComment = false;
+    auto deliver = [&](std::string line, std::int64_t terminator, bool ended) {
         const std::int64_t bytes = static_cast<std::int64_t>(line.size()) + terminator;
-        if (line.empty() || line[0] == '#') return;
+        const bool comment = inComment || (!line.empty() && line[0] == '#');
+        inComment = comment && !ended;
+        if (line.empty() || comment) return;
         std::vector<std::string> fields = SplitFields(line);
         records.push_back({std::move(line), std::move(fields), bytes});
     };
@@ -69,9 +74,9 @@ inline std::vector<Record> ReadModel(const std::string& content) {
         std::size_t start = 0;
         for (std::size_t lf; (lf = chunk.find('\n', start)) != std::string::npos; start = lf + 1) {
             const bool cr = lf > start && chunk[lf - 1] == '\r';
-            deliver(chunk.substr(start, lf - start - (cr ? 1 : 0)), cr ? 2 : 1);
+            deliver(chunk.substr(start, lf - start - (cr ? 1 : 0)), cr ? 2 : 1, true);
         }
-        if (start < chunk.size()) deliver(chunk.substr(start), 2);
+        if (start < chunk.size()) deliver(chunk.substr(start), 2, false);
     }
     return records;
 }
