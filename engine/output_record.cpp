@@ -1,17 +1,18 @@
+// Output lines of checked records. See output_record.h.
 #include "engine/output_record.h"
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
-#include "engine/record_layout.h"
 #include "base/mbcs.h"
+#include "engine/fullwidth.h"
 
 namespace {
 
 constexpr char kRemarksCode[] = "a2";
-constexpr int kReferenceLength = 80;  // the 64 hex characters of the digest and 16 "0"
-constexpr int kReferenceHalf = kReferenceLength / 2;
+constexpr std::size_t kReferenceHalf = kReferenceFieldLength;
+constexpr std::size_t kReferenceLength = 2 * kReferenceHalf;
 constexpr int kDecidedPointsWidth = 9;
 constexpr int kMealAmountWidth = 8;
 
@@ -19,42 +20,12 @@ constexpr bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-// Writes text to out with every full-width space made a space, then trims white space at both
-// ends; returns the bytes kept. out has room for text.size() bytes (nothing grows).
-std::size_t TrimInto(std::string_view text, char* out) {
-    std::size_t size = 0;
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const char c = text[i];
-        if (IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < n) {
-            // A double-byte character is taken whole, so a second byte 0x40 after some other lead
-            // byte is never read as half of a full-width space.
-            if (static_cast<unsigned char>(c) == 0x81 && text[i + 1] == 0x40) {
-                out[size++] = ' ';
-            } else {
-                out[size++] = c;
-                out[size++] = text[i + 1];
-            }
-            ++i;
-        } else {
-            out[size++] = c;
-        }
-    }
-    // No second byte of a double-byte character is white space (they are 0x40 and above), so the
-    // ends can be trimmed byte by byte.
-    std::size_t end = size;
-    while (end > 0 && IsWhiteSpace(out[end - 1])) --end;
-    std::size_t begin = 0;
-    while (begin < end && IsWhiteSpace(out[begin])) ++begin;
-    if (begin > 0) std::memmove(out, out + begin, end - begin);
-    return end - begin;
-}
-
-// The part of text that TrimInto keeps, as it stands in text: the same after widening, since a
-// full-width space inside it widens to what TrimInto makes of it (a space widens back). Only the
-// ends are looked at. At the end, a 0x40 is the second half of a full-width space when the 0x81
-// before it starts a character, which is so when the run of bytes of lead-byte value ending there
-// is odd: the byte before that run ends a character and the run pairs off from it.
+// The part of text that counts for the reference: white space (space, tab, CR, LF, VT, FF) and
+// full-width spaces at either end left out. Inside, the text stays as it stands (a space and a
+// full-width space there widen alike). Only the ends are looked at. At the end, a 0x40 is the
+// second half of a full-width space when the 0x81 before it starts a character, which is so when
+// the run of bytes of lead-byte value ending there is odd: the byte before that run ends a
+// character and the run pairs off from it.
 std::string_view TrimmedRange(std::string_view text) {
     const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     std::size_t end = text.size();
@@ -120,8 +91,8 @@ private:
 
 // The 80 characters of the two reference fields: the digest padded with "0" (all "0" when the
 // digest refuses).
-void ReferenceText(std::string_view symbol, std::string_view number, const CReferenceDigest& digest,
-                   char reference[kReferenceLength]) {
+void PaddedReference(std::string_view symbol, std::string_view number, const CReferenceDigest& digest,
+                     char reference[kReferenceLength]) {
     const WideIdentity identity(symbol, number);
     const std::size_t hex = digest.HexDigest(identity.data(), identity.size(), reference);
     std::memset(reference + hex, '0', kReferenceLength - hex);
@@ -187,72 +158,9 @@ std::size_t WriteOutputLine(const std::string_view fields[kFieldCount], const ch
 
 }  // namespace
 
-std::string TrimSpaces(const std::string& text) {
-    std::string out(text.size(), '\0');
-    out.resize(TrimInto(text, out.data()));
-    return out;
-}
-
-std::string ZeroPadLeft(const std::string& text, const std::string& pad, int width) {
-    const auto length = static_cast<std::ptrdiff_t>(text.size());
-    if (length >= width) return text;
-    const auto count = static_cast<std::size_t>(width - length);
-
-    // The sign stays in front: -12 becomes -00000012, not 000000-12.
-    const std::size_t at = !text.empty() && text[0] == '-' ? 1 : 0;
-    std::string out;
-    out.reserve(text.size() + count * pad.size());
-    out.append(text, 0, at);
-    for (std::size_t i = 0; i < count; ++i) out += pad;
-    out.append(text, at, std::string::npos);
-    return out;
-}
-
-std::string PadRight(const std::string& text, const std::string& pad, int width) {
-    const auto length = static_cast<std::ptrdiff_t>(text.size());
-    if (length >= width) return text;
-    const auto count = static_cast<std::size_t>(width - length);
-
-    std::string out;
-    out.reserve(text.size() + count * pad.size());
-    out += text;
-    for (std::size_t i = 0; i < count; ++i) out += pad;
-    return out;
-}
-
-std::string JoinFields(const std::vector<std::string>& fields) {
-    if (fields.empty()) return std::string();
-    std::size_t total = fields.size() + 1;  // the commas and CR LF
-    for (const std::string& field : fields) total += field.size();
-
-    std::string line;
-    line.reserve(total);
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0) line += ',';
-        line += fields[i];
-    }
-    line += "\r\n";
-    return line;
-}
-
-std::string BuildOutputLine(std::vector<std::string>& fields, const CReferenceDigest& digest) {
-    // Writing a short record unconverted would put the identifying fields into the output.
-    if (fields.size() != static_cast<std::size_t>(kFieldCount)) {
-        throw std::invalid_argument("BuildOutputLine: a record of 16 fields is required");
-    }
-    char reference[kReferenceLength];
-    ReferenceText(fields[kFieldCardSymbol], fields[kFieldCardNumber], digest, reference);
-    fields[kFieldCardSymbol].assign(reference, kReferenceHalf);
-    fields[kFieldCardNumber].assign(reference + kReferenceHalf, kReferenceHalf);
-    fields[kFieldDecidedPoints] = ZeroPadLeft(fields[kFieldDecidedPoints], "0", kDecidedPointsWidth);
-    fields[kFieldMealAmount] = ZeroPadLeft(fields[kFieldMealAmount], "0", kMealAmountWidth);
-    fields[kFieldRemarks] = kRemarksCode;
-    return JoinFields(fields);
-}
-
 std::size_t ComposeOutputLine(const std::string_view fields[kFieldCount], const CReferenceDigest& digest, char* out) {
     char reference[kReferenceLength];
-    ReferenceText(fields[kFieldCardSymbol], fields[kFieldCardNumber], digest, reference);
+    PaddedReference(fields[kFieldCardSymbol], fields[kFieldCardNumber], digest, reference);
     return WriteOutputLine(fields, reference, out);
 }
 
@@ -285,4 +193,47 @@ void ComposeOutputLinePair(const std::string_view fields0[kFieldCount], const st
     }
     lengths[0] = WriteOutputLine(fields0, reference0, out0);
     lengths[1] = WriteOutputLine(fields1, reference1, out1);
+}
+
+std::string BuildOutputLine(const std::vector<std::string>& fields, const CReferenceDigest& digest) {
+    if (fields.size() != static_cast<std::size_t>(kFieldCount)) {
+        throw std::invalid_argument("BuildOutputLine: a record of 16 fields is required");
+    }
+    std::string_view views[kFieldCount];
+    std::copy(fields.begin(), fields.end(), views);
+    char line[kRecordCharge];
+    return std::string(line, ComposeOutputLine(views, digest, line));
+}
+
+std::vector<std::string> ReferenceTexts(const std::vector<CardIdentity>& identities, const CReferenceDigest& digest) {
+    // The empty fields are views between the commas of one text, as the record reader's would be.
+    static constexpr char kCommas[kFieldCount] = {',', ',', ',', ',', ',', ',', ',', ',',
+                                                  ',', ',', ',', ',', ',', ',', ',', ','};
+    std::string_view records[2][kFieldCount];
+    for (auto& record : records) {
+        for (int position = 0; position < kFieldCount; ++position) record[position] = {kCommas + position, 0};
+    }
+    // The line of such a record begins ",a2,,": its reference fields follow.
+    constexpr std::size_t kReferenceAt = 5;
+    char lines[2][kRecordCharge];
+    std::vector<std::string> references;
+    for (std::size_t i = 0; i < identities.size(); i += 2) {
+        const std::size_t count = std::min<std::size_t>(2, identities.size() - i);
+        for (std::size_t j = 0; j < count; ++j) {
+            records[j][kFieldCardSymbol] = identities[i + j].symbol;
+            records[j][kFieldCardNumber] = identities[i + j].number;
+        }
+        if (count == 2) {
+            std::size_t lengths[2];
+            ComposeOutputLinePair(records[0], records[1], digest, lines[0], lines[1], lengths);
+        } else {
+            ComposeOutputLine(records[0], digest, lines[0]);
+        }
+        for (std::size_t j = 0; j < count; ++j) {
+            const char* reference = lines[j] + kReferenceAt;
+            references.push_back(std::string(reference, kReferenceHalf) +
+                                 std::string(reference + kReferenceHalf + 1, kReferenceHalf));
+        }
+    }
+    return references;
 }

@@ -1,13 +1,13 @@
+// The self-test and the fingerprint. See self_test.h.
 #include "engine/self_test.h"
 
 #include <cstdint>
-#include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "engine/digest.h"
 #include "engine/fullwidth.h"
 #include "engine/output_record.h"
-#include "engine/record_layout.h"
 
 namespace {
 
@@ -21,17 +21,18 @@ std::string Hex(const std::uint8_t* bytes, std::size_t size) {
     return hex;
 }
 
-std::string Sha256Hex(const std::string& message) {
+std::string Sha256Hex(const std::string& message, const Sha256Path& path) {
     std::uint8_t digest[32];
     sha256_digest(reinterpret_cast<const std::uint8_t*>(message.data()), static_cast<std::uint32_t>(message.size()),
-                  digest);
+                  digest, path);
     return Hex(digest, sizeof digest);
 }
 
-std::string HmacHex(const std::string& key, const std::string& message) {
+std::string HmacHex(const std::string& key, const std::string& message, const Sha256Path& path) {
     HmacSha256Context context;
     std::uint8_t digest[32];
-    hmac_sha256_init(&context, reinterpret_cast<const std::uint8_t*>(key.data()), static_cast<std::int32_t>(key.size()));
+    hmac_sha256_init(&context, reinterpret_cast<const std::uint8_t*>(key.data()), static_cast<std::int32_t>(key.size()),
+                     path);
     hmac_sha256_update(&context, reinterpret_cast<const std::uint8_t*>(message.data()),
                        static_cast<std::int32_t>(message.size()));
     hmac_sha256_final(&context, digest, 32);
@@ -40,9 +41,9 @@ std::string HmacHex(const std::string& key, const std::string& message) {
 
 // The full-width form of every single byte, of every double-byte code and of every half-width kana
 // followed by a sound mark, each output preceded by its length: 11,648 mappings in one digest.
-void TableChecksum(std::uint8_t checksum[32]) {
+void TableChecksum(const Sha256Path& path, std::uint8_t checksum[32]) {
     Sha256Context context;
-    sha256_init(&context);
+    sha256_init(&context, path);
     const auto add = [&context](const char* text, std::size_t length) {
         char wide[5];
         wide[0] = static_cast<char>(ToFullWidth(text, length, wide + 1));
@@ -69,15 +70,6 @@ void TableChecksum(std::uint8_t checksum[32]) {
     sha256_final(&context, checksum);
 }
 
-// The reference text (both fields, 80 characters) of a card symbol and number.
-std::string ReferenceOf(const std::string& symbol, const std::string& number) {
-    std::vector<std::string> fields(kFieldCount);
-    fields[kFieldCardSymbol] = symbol;
-    fields[kFieldCardNumber] = number;
-    BuildOutputLine(fields, CReferenceDigest(kReferenceKey, kReferenceOutputLength));
-    return fields[kFieldCardSymbol] + fields[kFieldCardNumber];
-}
-
 // Identities whose reference texts were worked out apart from this program (Python's hmac and the
 // tabulated full-width facts): full-width and half-width entries of the same text, half-width
 // kana with sound marks, blanks to trim, and the empty identity.
@@ -98,54 +90,88 @@ constexpr KnownReference kKnownReferences[] = {
 // The checksum of the table, computed apart from this program from the tabulated facts.
 constexpr char kTableChecksum[] = "E7E3DEAECB9FC7E6F680088573654983BC1CE0DCB7EE1671F8F73EE2B2761EEE";
 
-}  // namespace
+// What the checks compare and the fingerprint takes, computed on one SHA-256 path.
+struct PathResults {
+    std::uint8_t table[32];  // the table's checksum
+    // The reference texts of the known identities, in order, composed as a conversion composes five
+    // records: two pairs side by side, the last alone.
+    std::vector<std::string> references;
+    std::string fingerprint;
+};
 
-std::vector<SelfTestCheck> RunSelfTest() {
-    std::vector<SelfTestCheck> checks;
-    const auto check = [&checks](std::string name, bool passed) { checks.push_back({std::move(name), passed}); };
+PathResults ResultsOn(const Sha256Path& path) {
+    PathResults results;
+    TableChecksum(path, results.table);
+    std::vector<CardIdentity> identities;
+    for (const KnownReference& known : kKnownReferences) identities.push_back({known.symbol, known.number});
+    results.references = ReferenceTexts(identities, CReferenceDigest(kReferenceKey, kReferenceOutputLength, path));
 
-    // FIPS 180-4 examples (NIST's "Examples with intermediate values", SHA-256).
-    check("SHA-256 \"abc\" (FIPS 180-4)",
-          Sha256Hex("abc") == "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
-    check("SHA-256 of 448 bits (FIPS 180-4)",
-          Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq") ==
-              "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1");
-    check("SHA-256 of the empty message (FIPS 180-4)",
-          Sha256Hex("") == "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
-    check("SHA-256 of a million \"a\" (FIPS 180-4)",
-          Sha256Hex(std::string(1000000, 'a')) == "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0");
-    // RFC 4231, test cases 1 to 3.
-    check("HMAC-SHA-256 RFC 4231 case 1", HmacHex(std::string(20, '\x0b'), "Hi There") ==
-                                              "B0344C61D8DB38535CA8AFCEAF0BF12B881DC200C9833DA726E9376C2E32CFF7");
-    check("HMAC-SHA-256 RFC 4231 case 2", HmacHex("Jefe", "what do ya want for nothing?") ==
-                                              "5BDCC146BF60754E6A042426089575C75A003F089D2739839DEC58B964EC3843");
-    check("HMAC-SHA-256 RFC 4231 case 3", HmacHex(std::string(20, '\xaa'), std::string(50, '\xdd')) ==
-                                              "773EA91E36800E46854DB8EBD09181A72959098B3EF8C122D9635514CED565FE");
-
-    std::uint8_t table[32];
-    TableChecksum(table);
-    check("full-width table: 11,648 mappings against their checksum", Hex(table, sizeof table) == kTableChecksum);
-    check("reference key: 80 bytes", kReferenceKey.size() == 80);
-    for (const KnownReference& known : kKnownReferences) {
-        check(std::string("reference of ") + known.label, ReferenceOf(known.symbol, known.number) == known.reference);
-    }
-    return checks;
-}
-
-std::string ReferenceFingerprint() {
     Sha256Context context;
-    sha256_init(&context);
-    sha256_update(&context, reinterpret_cast<const std::uint8_t*>(kReferenceKey.data()),
-                  static_cast<std::uint32_t>(kReferenceKey.size()));
-    std::uint8_t table[32];
-    TableChecksum(table);
-    sha256_update(&context, table, sizeof table);
-    for (const KnownReference& known : kKnownReferences) {
-        const std::string reference = ReferenceOf(known.symbol, known.number);
-        sha256_update(&context, reinterpret_cast<const std::uint8_t*>(reference.data()),
-                      static_cast<std::uint32_t>(reference.size()));
-    }
+    sha256_init(&context, path);
+    const auto add = [&context](const std::string& text) {
+        sha256_update(&context, reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<std::uint32_t>(text.size()));
+    };
+    add(kReferenceKey);
+    sha256_update(&context, results.table, sizeof results.table);
+    for (const std::string& reference : results.references) add(reference);
     std::uint8_t fingerprint[32];
     sha256_final(&context, fingerprint);
-    return Hex(fingerprint, sizeof fingerprint);
+    results.fingerprint = Hex(fingerprint, sizeof fingerprint);
+    return results;
+}
+
+}  // namespace
+
+SelfTestResult RunSelfTest() {
+    const Sha256Path& chosen = sha256_chosen();
+    std::vector<const Sha256Path*> paths = {&chosen};
+    if (&chosen != &sha256_portable()) paths.push_back(&sha256_portable());
+    std::vector<PathResults> results;
+    for (const Sha256Path* path : paths) results.push_back(ResultsOn(*path));
+
+    SelfTestResult test{chosen.name, {}, results[0].fingerprint, true};
+    // A check passes when gives(i) holds for the path of every index i.
+    const auto check = [&test, &paths](std::string name, const auto& gives) {
+        bool passed = true;
+        for (std::size_t i = 0; i < paths.size(); ++i) passed = passed && gives(i);
+        test.checks.push_back({std::move(name), passed});
+        test.passed = test.passed && passed;
+    };
+    const auto sha256 = [&check, &paths](std::string name, const std::string& message, const char* digest) {
+        check(std::move(name), [&](std::size_t i) { return Sha256Hex(message, *paths[i]) == digest; });
+    };
+    const auto hmac = [&check, &paths](std::string name, const std::string& key, const std::string& message,
+                                       const char* mac) {
+        check(std::move(name), [&](std::size_t i) { return HmacHex(key, message, *paths[i]) == mac; });
+    };
+
+    // FIPS 180-4 examples (NIST's "Examples with intermediate values", SHA-256).
+    sha256("SHA-256 \"abc\" (FIPS 180-4)", "abc", "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
+    sha256("SHA-256 of 448 bits (FIPS 180-4)", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+           "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1");
+    sha256("SHA-256 of the empty message (FIPS 180-4)", "",
+           "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
+    sha256("SHA-256 of a million \"a\" (FIPS 180-4)", std::string(1000000, 'a'),
+           "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0");
+    // RFC 4231, test cases 1 to 3.
+    hmac("HMAC-SHA-256 RFC 4231 case 1", std::string(20, '\x0b'), "Hi There",
+         "B0344C61D8DB38535CA8AFCEAF0BF12B881DC200C9833DA726E9376C2E32CFF7");
+    hmac("HMAC-SHA-256 RFC 4231 case 2", "Jefe", "what do ya want for nothing?",
+         "5BDCC146BF60754E6A042426089575C75A003F089D2739839DEC58B964EC3843");
+    hmac("HMAC-SHA-256 RFC 4231 case 3", std::string(20, '\xaa'), std::string(50, '\xdd'),
+         "773EA91E36800E46854DB8EBD09181A72959098B3EF8C122D9635514CED565FE");
+
+    check("full-width table: 11,648 mappings against their checksum",
+          [&results](std::size_t i) { return Hex(results[i].table, 32) == kTableChecksum; });
+    check("reference key: 80 bytes", [](std::size_t) { return kReferenceKey.size() == 80; });
+    for (std::size_t n = 0; n < std::size(kKnownReferences); ++n) {
+        check(std::string("reference of ") + kKnownReferences[n].label, [&](std::size_t i) {
+            return results[i].references[n] == kKnownReferences[n].reference;
+        });
+    }
+    if (paths.size() > 1) {
+        check(std::string(chosen.name) + " and the portable code give the same fingerprint",
+              [&results](std::size_t i) { return results[i].fingerprint == results[0].fingerprint; });
+    }
+    return test;
 }

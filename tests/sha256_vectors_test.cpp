@@ -1,4 +1,5 @@
-// SHA-256 against the NIST CAVP known answers, and which compression the process runs.
+// SHA-256 against the NIST CAVP known answers, and which compression the process runs and when a path
+// is refused.
 //
 // The vectors are NIST's Cryptographic Algorithm Validation Program files for SHA-256 (byte-oriented,
 // CAVS 11.0/11.1): SHA256ShortMsg.rsp (65 messages of 0 to 64 bytes), SHA256LongMsg.rsp (64 messages
@@ -10,10 +11,11 @@
 //
 // Both runs of the suite go through here: the usual one with the x86 SHA extensions where the
 // processor has them, and the one with TOLVA_PORTABLE_SHA256=1, the portable compression.
-#include "engine/digest.h"
+#include "engine/sha256.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -142,22 +144,55 @@ TEST(Sha256Cavp, ShortAndLongMessages) { GTEST_SKIP() << "built without SHA256_V
 
 #endif
 
-TEST(Sha256Implementation, FollowsTheEnvironment) {
+TEST(Sha256Path, FollowsTheEnvironment) {
     const char* portable = std::getenv("TOLVA_PORTABLE_SHA256");
+    const char* chosen = sha256_chosen().name;
     // make test-windows looks for this line in the run under Wine to be sure the variable got there.
-    std::cout << "SHA-256 compression: " << sha256_implementation() << "\n";
+    std::cout << "SHA-256 compression: " << chosen << "\n";
     if (portable != nullptr && std::strcmp(portable, "1") == 0) {
-        EXPECT_STREQ("portable", sha256_implementation());
+        EXPECT_STREQ("portable", chosen);
         return;
     }
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
     if (__builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1") &&
         __builtin_cpu_supports("ssse3")) {
-        EXPECT_STREQ("x86 SHA extensions", sha256_implementation());
+        EXPECT_STREQ("x86 SHA extensions", chosen);
         return;
     }
 #endif
-    EXPECT_STREQ("portable", sha256_implementation());
+    EXPECT_STREQ("portable", chosen);
+}
+
+// A path is chosen only if it reproduces the known answers: a fault in any of its parts refuses it.
+TEST(Sha256Path, KnownAnswersRefuseAFaultInAnyPart) {
+    EXPECT_TRUE(sha256_reproduces_known_answers(sha256_portable()));
+    EXPECT_TRUE(sha256_reproduces_known_answers(sha256_chosen()));
+    const Sha256Path& portable = sha256_portable();
+    const struct {
+        const char* fault;
+        Sha256Path path;
+    } cases[] = {
+        {"the last of several blocks left out",
+         {"faulty",
+          [](std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count) {
+              sha256_portable().compress(state, blocks, count > 1 ? count - 1 : count);
+          },
+          portable.compress_pair, portable.print_reference}},
+        {"the second of a pair given the first's block",
+         {"faulty", portable.compress,
+          [](std::uint32_t* const state[2], const std::uint8_t* const block[2]) {
+              const std::uint8_t* const first[2] = {block[0], block[0]};
+              sha256_portable().compress_pair(state, first);
+          },
+          portable.print_reference}},
+        {"a reference printed in lower case",
+         {"faulty", portable.compress, portable.compress_pair,
+          [](const std::uint32_t state[8], char out[64]) {
+              sha256_portable().print_reference(state, out);
+              for (int i = 0; i < 64; ++i) out[i] = static_cast<char>(std::tolower(out[i]));
+          }}},
+    };
+    for (const auto& c : cases) EXPECT_FALSE(sha256_reproduces_known_answers(c.path)) << c.fault;
 }
 
 }  // namespace
