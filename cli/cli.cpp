@@ -6,10 +6,12 @@
 #include <atomic>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 #include "base/file_error.h"
 #include "cli/terminal_host.h"
+#include "engine/claim_check.h"
 #include "engine/conversion_run.h"
 #include "engine/convert_checks.h"
 #include "engine/digest.h"
@@ -22,185 +24,57 @@
 #include "support/log_file.h"
 #include "base/mbcs.h"
 #include "support/paths.h"
+#include "tolva_version.h"
 
 namespace {
-
-constexpr char kProgram[] = "tolvarenquista";
-constexpr char kVersion[] = "2.0.0.0";
 
 std::atomic<int> g_interrupted{0};
 std::atomic<RunFlags*> g_activeFlags{nullptr};
 
 const char kLogFolderProtected[] = "ログフォルダに\n管理者権限領域のフォルダは指定できません。";
 
-const char kHelp[] =
-    "Usage:\n"
-    "  tolvarenquista list IN_DIR\n"
-    "  tolvarenquista convert --input IN_DIR --output OUT_DIR [options] [NAME ...]\n"
-    "  tolvarenquista ref [--hex] KIGOU BANGOU\n"
-    "  tolvarenquista check --input IN_DIR [--max-errors N] [NAME ...]\n"
-    "  tolvarenquista verify REPORT [--folder DIR]\n"
-    "  tolvarenquista selftest\n"
-    "  tolvarenquista --help | --version\n"
-    "\n"
-    "Prepares claim CSV files for the survey: every record is checked, the insured person's card\n"
-    "symbol and number are replaced by the reference number, two amounts are zero-padded, and the\n"
-    "records are written to OUT_DIR as NAME_001.CSV, NAME_002.CSV, ... with a result report.\n"
-    "\n"
-    "Commands:\n"
-    "  list IN_DIR        the convertible files of IN_DIR (fourteen digits and .csv) with their sizes\n"
-    "  convert            converts the NAME files of IN_DIR (all convertible files when none is\n"
-    "                     given; names match without regard to case), writes the result report\n"
-    "                     into OUT_DIR and prints its path\n"
-    "  ref KIGOU BANGOU   the 80-character reference text of one card symbol and number, as the\n"
-    "                     two output fields; --hex takes code page 932 bytes in hex (ref --hex 8260 3132)\n"
-    "  check              every record of the NAME files of IN_DIR (all when none is given)\n"
-    "                     through the record checks, without stopping: one line per faulty\n"
-    "                     record, NAME:LINE: TEXT, on standard output (--max-errors N: at most\n"
-    "                     N a file), a summary per file on standard error; writes nothing.\n"
-    "                     Exit status 0 nothing faulty, 1 a faulty record or a file without\n"
-    "                     data, 2 refused, 3 a file could not be read\n"
-    "  verify REPORT      checks the output files a result report lists, found by name in DIR\n"
-    "                     (default: the report's own folder, so a copied disc verifies where it\n"
-    "                     is): every line an output record, and the records adding up to the\n"
-    "                     report's count; one line per input file. Exit status 0 all good,\n"
-    "                     1 something wrong, 2 not a result report\n"
-    "  selftest           known-answer checks of everything a reference number depends on, one\n"
-    "                     line each, then the fingerprint that two sites compare (exit status 1\n"
-    "                     when a check fails)\n"
-    "\n"
-    "Options of convert:\n"
-    "  --input DIR        the folder of the claim files\n"
-    "  --output DIR       the folder for the converted files and the report (not IN_DIR)\n"
-    "  --split N|LABEL    split size by medium: 0 \"分割なし\" (default), 1 \"DVD (4.7 GB)\",\n"
-    "                     2 \"MO (128 MB)\", 3 \"MO (230 MB)\", 4 \"MO (640 MB)\", 5 \"MO (1.3 GB)\",\n"
-    "                     6 \"MO (2.3 GB)\", 7 \"CD-R (640 MB)\"\n"
-    "  --split-bytes N    any other limit in bytes per output file (0: no split)\n"
-    "  --log-dir DIR      the folder of the daily error log\n"
-    "  --quiet            no progress and no status lines (errors are still shown)\n"
-    "\n"
-    "Ctrl-C aborts: the file being converted loses all its outputs and the run ends without report.\n"
-    "\n"
-    "Exit status: 0 report written, every file normal; 1 report written, some file had a record\n"
-    "error or no data; 2 refused before starting (the message says why); 3 the run failed (a file\n"
-    "could not be opened, created or written); 4 aborted; 64 usage error.\n";
-
-class UsageError : public std::exception {
-public:
-    explicit UsageError(std::string text) : m_text(std::move(text)) {}
-    const char* what() const noexcept override { return m_text.c_str(); }
-
-private:
-    std::string m_text;
-};
-
-// A refusal found while the arguments are taken in (exit status 2); what() is the message.
-class Refusal : public std::runtime_error {
-public:
+// The command line is wrong (exit status 64); what() says how.
+struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A refusal found while the arguments are taken in (exit status 2); what() is the message.
+struct Refusal : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// One command's arguments as parsed (kCommands names the options of each). An option not given holds
+// no text, a flag given an empty one.
 struct Options {
-    std::string command;
     std::vector<std::string> positional;
-    std::string input;
-    std::string output;
-    std::string logDir;
-    std::string split;
-    std::string splitBytes;
-    bool hasSplit = false;
-    bool hasSplitBytes = false;
-    std::string maxErrors;  // digits, or empty for all
-    std::string folder;     // verify: where the output files are
-    bool hex = false;
-    bool quiet = false;
+    std::optional<std::string> input, output, split, splitBytes, logDir, quiet, maxErrors, folder, hex;
 };
 
 bool IsDigits(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The command line as CLI11 parses it: one command, its options and its positional arguments.
-// Returns false when help was asked for (help then holds it); misuse throws UsageError.
-bool Parse(const std::vector<std::string>& args, Options& options, std::string& help) {
-    if (args.empty()) throw UsageError("no command given");
-    CLI::App app{"", kProgram};
-    app.set_help_flag();  // the program's own --help (kHelp) is answered before parsing
-    app.require_subcommand(1, 1);
-    app.fallthrough(false);
-    const auto command = [&](const char* name, const char* description, const char* arguments) {
-        CLI::App* sub = app.add_subcommand(name, description);
-        sub->set_help_flag("-h,--help", "this help");
-        if (arguments != nullptr) sub->add_option(arguments, options.positional)->allow_extra_args();
-        return sub;
-    };
-    CLI::App* list = command("list", "the convertible files of IN_DIR with their sizes", "IN_DIR");
-    CLI::App* convert =
-        command("convert", "converts the NAME files of IN_DIR (all when none is given) into OUT_DIR", "NAME");
-    convert->add_option("--input", options.input, "the folder of the claim files");
-    convert->add_option("--output", options.output, "the folder for the converted files and the report");
-    convert->add_option("--split", options.split, "split size by medium: 0-7 or its label");
-    convert->add_option("--split-bytes", options.splitBytes, "any other limit in bytes per output file");
-    convert->add_option("--log-dir", options.logDir, "the folder of the daily error log");
-    convert->add_flag("--quiet", options.quiet, "no progress and no status lines");
-    CLI::App* check = command("check", "every faulty record of the NAME files of IN_DIR, without converting", "NAME");
-    check->add_option("--input", options.input, "the folder of the claim files");
-    check->add_option("--max-errors", options.maxErrors, "list at most N faulty records a file");
-    CLI::App* verify = command("verify", "checks the output files that a result report lists", "REPORT");
-    verify->add_option("--folder", options.folder, "where the output files are (default: the report's folder)");
-    CLI::App* ref = command("ref", "the reference text of one card symbol and number", "KIGOU BANGOU");
-    ref->add_flag("--hex", options.hex, "KIGOU and BANGOU as code page 932 bytes in hex");
-    CLI::App* selftest =
-        command("selftest", "known-answer checks of the reference number and its fingerprint", nullptr);
-    (void)list;
-    (void)selftest;
-
-    const auto commands = app.get_subcommands([](const CLI::App*) { return true; });
-    if (std::none_of(commands.begin(), commands.end(), [&](const CLI::App* sub) { return sub->get_name() == args[0]; })) {
-        throw UsageError("unknown command " + args[0]);
-    }
-    // CLI11 takes the arguments last first.
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp&) {
-        for (CLI::App* sub : app.get_subcommands()) help = sub->help();
-        if (help.empty()) help = kHelp;
-        return false;
-    } catch (const CLI::ParseError& error) {
-        throw UsageError(error.what());
-    }
-    options.command = app.get_subcommands().front()->get_name();
-    options.hasSplit = convert->count("--split") > 0;
-    options.hasSplitBytes = convert->count("--split-bytes") > 0;
-    if (check->count("--max-errors") > 0 && (!IsDigits(options.maxErrors) || options.maxErrors.size() > 9)) {
-        throw UsageError("--max-errors takes a number of lines");
-    }
-    (void)verify;
-    return true;
-}
-
 std::uint64_t ParseSplitLimit(const Options& options) {
-    if (options.hasSplit && options.hasSplitBytes) throw UsageError("give --split or --split-bytes, not both");
-    if (options.hasSplitBytes) {
-        if (!IsDigits(options.splitBytes) || options.splitBytes.size() > 19) {
+    if (options.split && options.splitBytes) throw UsageError("give --split or --split-bytes, not both");
+    if (options.splitBytes) {
+        if (!IsDigits(*options.splitBytes) || options.splitBytes->size() > 19) {
             throw UsageError("--split-bytes takes a number of bytes");
         }
-        const std::uint64_t limit = std::stoull(options.splitBytes);
+        const std::uint64_t limit = std::stoull(*options.splitBytes);
         // A limit that one record already reaches would leave every output file empty but the next.
         if (limit != 0 && limit <= kRecordCharge) {
             throw UsageError("--split-bytes must be 0 (no split) or more than " + std::to_string(kRecordCharge));
         }
         return limit;
     }
-    if (!options.hasSplit) return 0;
-    if (IsDigits(options.split) && options.split.size() == 1 && options.split[0] < '0' + kSplitSizeCount) {
-        return SplitLimitForPosition(options.split[0] - '0');
-    }
+    if (!options.split) return 0;
+    const std::string& split = *options.split;
     for (int position = 0; position < kSplitSizeCount; ++position) {
-        if (options.split == kSplitSizeEntries[position]) return SplitLimitForPosition(position);
+        if (split == std::to_string(position) || split == kSplitSizeEntries[position]) {
+            return SplitLimitForPosition(position);
+        }
     }
-    throw UsageError("unknown split size " + options.split + " (0-7 or a label such as \"MO (128 MB)\")");
+    throw UsageError("unknown split size " + split + " (0-7 or a label such as \"MO (128 MB)\")");
 }
 
 // A folder as a user types it: a trailing separator is dropped, except that of a root, and an
@@ -212,8 +86,7 @@ std::string FolderArgument(const std::string& typed) {
     std::string folder = typed;
     const char separator = platform::kPathSeparator;
     while (folder.size() > 1 && FindLastChar(folder, separator) == folder.size() - 1) {
-        const bool driveRoot = folder.size() == 3 && folder[1] == ':';
-        if (driveRoot) break;
+        if (folder.size() == 3 && folder[1] == ':') break;  // a drive's root
         folder.pop_back();
     }
     if (folder.empty() || !FileExists(folder)) return folder;
@@ -240,6 +113,10 @@ public:
 
     void Out(const std::string& text) { m_context.write(platform::Stream::Out, text); }
     void Err(const std::string& text) { m_context.write(platform::Stream::Err, text); }
+    int Print(const std::string& text) {  // help or the version
+        Out(text);
+        return kExitOk;
+    }
 
     int List(const Options& options) {
         if (options.positional.size() != 1) throw UsageError("list takes one folder");
@@ -257,17 +134,18 @@ public:
 
     int Ref(const Options& options) {
         if (options.positional.size() != 2) throw UsageError("ref takes a card symbol and a card number");
-        std::vector<std::string> fields(kFieldCount);
-        fields[kFieldCardSymbol] = options.hex ? FromHex(options.positional[0]) : options.positional[0];
-        fields[kFieldCardNumber] = options.hex ? FromHex(options.positional[1]) : options.positional[1];
-        for (int position : {kFieldCardSymbol, kFieldCardNumber}) {
-            if (!IsFieldLengthValid(static_cast<std::int32_t>(fields[position].size()), position)) {
-                return Refuse(FieldErrorText(FieldLengthError, position));
-            }
+        const std::string symbol = options.hex ? FromHex(options.positional[0]) : options.positional[0];
+        const std::string number = options.hex ? FromHex(options.positional[1]) : options.positional[1];
+        if (!IsFieldLengthValid(static_cast<std::int32_t>(symbol.size()), kFieldCardSymbol)) {
+            return Refuse(FieldErrorText(FieldLengthError, kFieldCardSymbol));
         }
-        const CReferenceDigest digest(kReferenceKey, kReferenceOutputLength);
-        BuildOutputLine(fields, digest);
-        Out(fields[kFieldCardSymbol] + "," + fields[kFieldCardNumber] + "\n");
+        if (!IsFieldLengthValid(static_cast<std::int32_t>(number.size()), kFieldCardNumber)) {
+            return Refuse(FieldErrorText(FieldLengthError, kFieldCardNumber));
+        }
+        // Composed as one of a pair (the identity twice), the way nearly every record of a conversion is.
+        const std::string reference = ReferenceTexts({{symbol, number}, {symbol, number}},
+                                                     CReferenceDigest(kReferenceKey, kReferenceOutputLength))[0];
+        Out(reference.substr(0, kReferenceFieldLength) + "," + reference.substr(kReferenceFieldLength) + "\n");
         return kExitOk;
     }
 
@@ -275,142 +153,109 @@ public:
     // faulty one: one line per faulty record on standard output, a summary per file on standard
     // error. Nothing is written anywhere.
     int Check(const Options& options) {
-        const std::string input = FolderArgument(options.input);
+        if (options.maxErrors && (!IsDigits(*options.maxErrors) || options.maxErrors->size() > 9)) {
+            throw UsageError("--max-errors takes a number of lines");
+        }
+        const std::string input = FolderArgument(options.input.value_or(""));
         std::vector<std::string> names;
         if (const int refused = ScanGivenFolder(input, names); refused != kExitOk) return refused;
         std::vector<std::string> chosen;
         for (const std::string& wanted : options.positional) {
             const auto found = std::find(names.begin(), names.end(), ToUpperAscii(wanted));
-            if (found == names.end()) {
-                return Refuse(std::string(kProgram) + ": not a convertible file of " + input + ": " + wanted);
-            }
+            if (found == names.end()) return Refuse(NotConvertible(input, wanted));
             if (std::find(chosen.begin(), chosen.end(), *found) == chosen.end()) chosen.push_back(*found);
         }
         if (chosen.empty()) chosen = names;
-        const long maxErrors = options.maxErrors.empty() ? -1 : std::stol(options.maxErrors);
-
-        bool anyFaulty = false;
-        bool anyUnreadable = false;
-        std::string_view fields[kFieldCount];
-        for (const std::string& name : chosen) {
-            const std::string path = JoinPath(input, name);
-            try {
-                CRecordFile file(*m_context.clock);
-                // A file held by another program is not waited for: the check is run again later.
-                if (!file.OpenWithRetry(path, CRecordFile::modeRead, [] { return false; })) {
-                    const std::string reason = platform::ErrorText(file.OpenError());
-                    Err(name + ": " + LoadMessage(kMsgReadFailed) + "(" + reason + ")\n");
-                    anyUnreadable = true;
-                    continue;
-                }
-                if (file.GetLength() == 0) {
-                    Out(name + ": " + kNoDataMessage + "\n");
-                    anyFaulty = true;
-                    continue;
-                }
-                std::int64_t records = 0;
-                std::int64_t faulty = 0;
-                std::int64_t lastNamed = 0;
-                std::string_view record;
-                while (file.ReadLine(record) != 0) {
-                    ++records;
-                    const RecordCheck check = CheckRecord(record, fields);
-                    // The rest of a line longer than a chunk belongs to a line already named.
-                    if (check.status == Normal || file.LineNumber() == lastNamed) continue;
-                    lastNamed = file.LineNumber();
-                    if (maxErrors < 0 || faulty < maxErrors) {
-                        Out(name + ":" + std::to_string(lastNamed) + ": " + RecordFaultText(check) + "\n");
-                    }
-                    ++faulty;
-                }
-                // Blank and comment lines alone: no data, as convert says too.
-                if (records == 0) Out(name + ": " + kNoDataMessage + "\n");
-                Err(name + ": " + std::to_string(records) + " records, " + std::to_string(faulty) + " faulty\n");
-                anyFaulty = anyFaulty || faulty > 0 || records == 0;
-            } catch (const FileError& error) {
-                Err(name + ": " + error.what() + "\n");
-                anyUnreadable = true;
-            }
-        }
-        return anyUnreadable ? kExitFailed : anyFaulty ? kExitFileErrors : kExitOk;
+        const long maxErrors = options.maxErrors ? std::stol(*options.maxErrors) : -1;
+        int status = kExitOk;  // the worst of the files': a faulty one 1, an unreadable one 3
+        for (const std::string& name : chosen) status = std::max(status, CheckFile(input, name, maxErrors));
+        return status;
     }
 
+    // One file of check: its first maxErrors faulty records (all when negative) on standard output,
+    // a summary on standard error. The exit status for it alone.
+    int CheckFile(const std::string& folder, const std::string& name, long maxErrors) {
+        long told = 0;
+        const ClaimFileCheck checked =
+            CheckClaimFile(JoinPath(folder, name), *m_context.clock, [&](std::int64_t line, const RecordCheck& check) {
+                if (maxErrors < 0 || told++ < maxErrors) {
+                    Out(name + ":" + std::to_string(line) + ": " + RecordFaultText(check) + "\n");
+                }
+            });
+        switch (checked.result) {
+            case ClaimFileCheck::Result::Unreadable:
+                Err(name + ": " + (checked.opened ? checked.reason : LoadMessage(kMsgReadFailed) + "(" + checked.reason + ")") +
+                    "\n");
+                return kExitFailed;
+            case ClaimFileCheck::Result::NoData:
+                // An empty file, or blank and comment lines alone: no data, as convert says too.
+                Out(name + ": " + kNoDataMessage + "\n");
+                if (checked.records == 0 && !checked.empty) Err(name + ": 0 records, 0 faulty\n");
+                return kExitFileErrors;
+            case ClaimFileCheck::Result::Checked: break;
+        }
+        Err(name + ": " + std::to_string(checked.records) + " records, " + std::to_string(checked.faulty) + " faulty\n");
+        return checked.faulty > 0 ? kExitFileErrors : kExitOk;
+    }
     // The output files a result report lists, found by name in one folder (a copied disc), checked
     // against the report: one line per input file, then one for a fault of the report itself.
     int Verify(const Options& options) {
         if (options.positional.size() != 1) throw UsageError("verify takes one result report");
         const ReportVerification verification =
-            VerifyReport(options.positional[0], options.folder.empty() ? "" : FolderArgument(options.folder));
-        if (!verification.isReport) {
-            Err(verification.error + "\n");
-            return kExitRefused;
+            VerifyReport(options.positional[0], FolderArgument(options.folder.value_or("")));
+        if (!verification.isReport) return Refuse(verification.error);
+        bool allGood = verification.problem.empty();
+        for (const VerifiedInput& in : verification.inputs) {
+            const std::string counts = std::to_string(in.files) + " files, " + std::to_string(in.records);
+            Out(in.name + ": " + (in.problem.empty() ? "OK (" + counts + " records)" : in.problem) + "\n");
+            allGood = allGood && in.problem.empty();
         }
-        bool allGood = true;
-        for (const VerifiedInput& input : verification.inputs) {
-            if (input.problem.empty()) {
-                Out(input.name + ": OK (" + std::to_string(input.files) + " files, " +
-                    std::to_string(input.records) + " records)\n");
-            } else {
-                Out(input.name + ": " + input.problem + "\n");
-                allGood = false;
-            }
-        }
-        if (!verification.problem.empty()) {
-            Out(verification.problem + "\n");
-            allGood = false;
-        }
+        if (!verification.problem.empty()) Out(verification.problem + "\n");
         return allGood ? kExitOk : kExitFileErrors;
     }
 
     int SelfTest(const Options& options) {
         if (!options.positional.empty()) throw UsageError("selftest takes no arguments");
-        bool passed = true;
-        for (const SelfTestCheck& check : RunSelfTest()) {
+        const SelfTestResult result = RunSelfTest();
+        Out(std::string("SHA-256: ") + result.sha256 + "\n");
+        for (const SelfTestCheck& check : result.checks) {
             Out(std::string(check.passed ? "OK     " : "FAILED ") + check.name + "\n");
-            passed = passed && check.passed;
         }
-        Out("fingerprint: " + ReferenceFingerprint() + "\n");
-        return passed ? kExitOk : kExitFileErrors;
+        Out("fingerprint: " + result.fingerprint + "\n");
+        return result.passed ? kExitOk : kExitFileErrors;
     }
 
     int Convert(const Options& options) {
         const std::uint64_t splitLimit = ParseSplitLimit(options);
-        const std::string input = FolderArgument(options.input);
-        const std::string output = FolderArgument(options.output);
+        const std::string input = FolderArgument(options.input.value_or(""));
+        const std::string output = FolderArgument(options.output.value_or(""));
 
         // The file list of the dialog is the folder as scanned now; the names choose the rows.
         InputFileStore files;
         files.folder = input;
-        std::vector<std::string> ambiguous;
-        if (!input.empty() && FileExists(input)) files.names = ScanInputFolder(input, &ambiguous);
-        WarnAmbiguous(ambiguous);
+        if (!input.empty() && FileExists(input)) files.names = Scan(input);
         std::vector<int> checkStates(files.names.size(), options.positional.empty() ? 1 : 0);
-        std::vector<std::string> unmatched;
+        std::string unmatched;  // the first NAME that is no convertible file
         for (const std::string& wanted : options.positional) {
-            const auto found = std::find(files.names.begin(), files.names.end(), ToUpperAscii(wanted));
-            if (found == files.names.end()) {
-                unmatched.push_back(wanted);
-            } else {
-                checkStates[found - files.names.begin()] = 1;
-            }
+            const auto found = std::ranges::find(files.names, ToUpperAscii(wanted));
+            if (found != files.names.end()) checkStates[found - files.names.begin()] = 1;
+            if (found == files.names.end() && unmatched.empty()) unmatched = wanted;
         }
 
         // The run exists before the checks, which lock its output folder for it.
         CLogFile log(*m_context.clock);
         RunFlags flags;
-        CTerminalHost host(m_context, files, output, splitLimit, options.quiet);
+        CTerminalHost host(m_context, files, output, splitLimit, options.quiet.has_value());
         CConversionRun run(host, files, flags, log, *m_context.clock);
         const ConvertCheck check = CheckConvertRequest(input, output, files, checkStates, m_context.protectedFolders,
                                                        &run.OutputFolder());
         const bool namesMatter = check.outcome == CheckOutcome::Ready || check.messageId == kMsgNoFileChosen;
-        if (!unmatched.empty() && namesMatter) {
-            return Refuse(std::string(kProgram) + ": not a convertible file of " + input + ": " + unmatched[0]);
-        }
+        if (!unmatched.empty() && namesMatter) return Refuse(NotConvertible(input, unmatched));
         if (check.outcome != CheckOutcome::Ready) return Refuse(check.text);
 
         // A folder the user named may hold other programs' logs: only ours are cleaned up there.
         // It must not lie under a system folder, as the output folder must not.
-        const std::string logDir = options.logDir.empty() ? "" : FolderArgument(options.logDir);
+        const std::string logDir = FolderArgument(options.logDir.value_or(""));
         if (UnderProtectedFolder(logDir, m_context.protectedFolders)) return Refuse(kLogFolderProtected);
         const bool logReady = logDir.empty() ? log.InitLog(m_context.defaultLogFolder)
                                              : log.InitLog(logDir, CLogFile::kOwnLogs);
@@ -419,8 +264,7 @@ public:
             return kExitFailed;
         }
         // A log that fails later costs only its entries: the first failure is told, the run goes on.
-        log.SetFailureHandler(
-            [this](const std::string& text) { Err(std::string(kProgram) + ": " + text + "\n"); });
+        log.SetFailureHandler([this](const std::string& text) { Err(Named(text) + "\n"); });
 
         files.statuses.clear();
         files.results.clear();
@@ -435,8 +279,7 @@ public:
                                               [](const FileResult& r) { return r.error_count != 0; });
             return anyError ? kExitFileErrors : kExitOk;
         }
-        const bool aborted = std::find(files.statuses.begin(), files.statuses.end(), Aborted) != files.statuses.end();
-        return aborted ? kExitAborted : kExitFailed;
+        return std::ranges::count(files.statuses, Aborted) > 0 ? kExitAborted : kExitFailed;
     }
 
     // The checks of an input folder that list and check make, and its convertible files into names:
@@ -444,18 +287,25 @@ public:
     int ScanGivenFolder(const std::string& folder, std::vector<std::string>& names) {
         if (folder.empty()) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderNotGiven));
         if (!FileExists(folder)) return Refuse(std::string(kPrefixInput) + LoadMessage(kMsgFolderMissing));
-        std::vector<std::string> ambiguous;
-        names = ScanInputFolder(folder, &ambiguous);
-        WarnAmbiguous(ambiguous);
+        names = Scan(folder);
         if (names.empty()) return Refuse(LoadMessage(kMsgNoInputFiles));
         return kExitOk;
     }
 
-    void WarnAmbiguous(const std::vector<std::string>& names) {
-        for (const std::string& name : names) {
-            Err(std::string(kProgram) + ": left out: more than one file is named " + name +
-                " apart from letter case\n");
+    // The convertible files of a folder; those left out for their names are told.
+    std::vector<std::string> Scan(const std::string& folder) {
+        std::vector<std::string> ambiguous;
+        std::vector<std::string> names = ScanInputFolder(folder, &ambiguous);
+        for (const std::string& name : ambiguous) {
+            Err(Named("left out: more than one file is named " + name + " apart from letter case\n"));
         }
+        return names;
+    }
+
+    // A message in the program's name.
+    std::string Named(const std::string& text) const { return m_context.program + ": " + text; }
+    std::string NotConvertible(const std::string& folder, const std::string& name) const {
+        return Named("not a convertible file of " + folder + ": " + name);
     }
 
     int Refuse(const std::string& text) {
@@ -463,36 +313,162 @@ public:
         return kExitRefused;
     }
 
-    static std::string FromHex(const std::string& hex) {
-        std::string bytes;
-        int high = -1;
-        for (char c : hex) {
-            int value;
-            if (c >= '0' && c <= '9') {
-                value = c - '0';
-            } else if (c >= 'A' && c <= 'F') {
-                value = c - 'A' + 10;
-            } else if (c >= 'a' && c <= 'f') {
-                value = c - 'a' + 10;
-            } else if (c == ' ') {
-                continue;
-            } else {
-                throw UsageError("--hex takes hexadecimal bytes, such as 8260");
-            }
-            if (high < 0) {
-                high = value;
-            } else {
-                bytes += static_cast<char>(high * 16 + value);
-                high = -1;
-            }
+    // Hexadecimal digits, blanks between them allowed, as bytes.
+    static std::string FromHex(std::string hex) {
+        std::erase(hex, ' ');
+        if (hex.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) {
+            throw UsageError("--hex takes hexadecimal bytes, such as 8260");
         }
-        if (high >= 0) throw UsageError("--hex takes whole bytes (an even number of digits)");
+        if (hex.size() % 2 != 0) throw UsageError("--hex takes whole bytes (an even number of digits)");
+        std::string bytes;
+        for (std::size_t at = 0; at < hex.size(); at += 2) {
+            bytes += static_cast<char>(std::stoi(hex.substr(at, 2), nullptr, 16));
+        }
         return bytes;
     }
 
 private:
     CliContext& m_context;
 };
+
+// ---- The commands, and their help ----
+
+// An option of a command, into one of Options' texts; a flag (taking nothing) given holds an empty text.
+struct CommandOption {
+    const char* term;  // the option, and what it takes as the help names it
+    std::string help;
+    std::optional<std::string> Options::*text;
+    bool required = false;  // shown as needed; its command refuses the run without it, as the dialog does
+};
+
+struct Command {
+    const char* name;
+    int (Cli::*run)(const Options&);
+    const char* arguments;  // as the usage shows them, in brackets when they may be left out
+    std::string help;
+    std::vector<CommandOption> options = {};
+};
+
+// The text with its blanks as tabs, which the help does not break lines at.
+std::string Unbroken(std::string text) {
+    std::replace(text.begin(), text.end(), ' ', '\t');
+    return text;
+}
+
+std::string SplitSizesHelp() {
+    std::string text = "split size by medium:";
+    for (int position = 0; position < kSplitSizeCount; ++position) {
+        text += (position == 0 ? " 0 \"" : ", " + std::to_string(position) + " \"") +
+                Unbroken(kSplitSizeEntries[position]) + (position == 0 ? "\" (default)" : "\"");
+    }
+    return text;
+}
+
+const CommandOption kInput{"--input IN_DIR", "the folder of the claim files", &Options::input, true};
+const std::vector<Command> kCommands = {
+    {"list", &Cli::List, "IN_DIR",
+     "the convertible files of IN_DIR (fourteen digits and .csv) with their sizes"},
+    {"convert", &Cli::Convert, "[NAME ...]",
+     "converts the NAME files of IN_DIR (all convertible files when none is given; names match without "
+     "regard to case), writes the result report into OUT_DIR and prints its path",
+     {kInput,
+      {"--output OUT_DIR", "the folder for the converted files and the report (not IN_DIR)",
+       &Options::output, true},
+      {"--split N|LABEL", SplitSizesHelp(), &Options::split},
+      {"--split-bytes N", "any other limit in bytes per output file (0: no split)", &Options::splitBytes},
+      {"--log-dir DIR", "the folder of the daily error log", &Options::logDir},
+      {"--quiet", "no progress and no status lines (errors are still shown)", &Options::quiet}}},
+    {"ref", &Cli::Ref, "KIGOU BANGOU",
+     "the 80-character reference text of one card symbol and number, as the two output fields",
+     {{"--hex", "KIGOU and BANGOU as code page 932 bytes in hex (ref --hex 8260 3132)", &Options::hex}}},
+    {"check", &Cli::Check, "[NAME ...]",
+     "every record of the NAME files of IN_DIR (all when none is given) through the record checks, "
+     "without stopping: one line per faulty record, NAME:LINE: TEXT, on standard output, a summary per "
+     "file on standard error; writes nothing. Exit status 0 nothing faulty, 1 a faulty record or a file "
+     "without data, 2 refused, 3 a file could not be read",
+     {kInput, {"--max-errors N", "list at most N faulty records a file", &Options::maxErrors}}},
+    {"verify", &Cli::Verify, "REPORT",
+     "checks the output files a result report lists, found by name in DIR: every line an output record, "
+     "and the records adding up to the report's count; one line per input file. Exit status 0 all good, "
+     "1 something wrong, 2 not a result report",
+     {{"--folder DIR",
+       "where the output files are (default: the report's own folder, so a copied disc verifies where "
+       "it is)",
+       &Options::folder}}},
+    {"selftest", &Cli::SelfTest, nullptr,
+     "known-answer checks of everything a reference number depends on, one line each, then the "
+     "fingerprint that two sites compare (exit status 1 when a check fails)"},
+};
+
+const char kAbout[] =
+    "Prepares claim CSV files for the survey: every record is checked, the insured person's card symbol and "
+    "number are replaced by the reference number, two amounts are zero-padded, and the records are written "
+    "to OUT_DIR as NAME_001.CSV, NAME_002.CSV, ... with a result report.";
+const char kAbort[] =
+    "Ctrl-C aborts: the file being converted loses all its outputs and the run ends without report.";
+const char kExitStatuses[] =
+    "Exit status: 0 report written, every file normal; 1 report written, some file had a record error or no "
+    "data; 2 refused before starting (the message says why); 3 the run failed (a file could not be opened, "
+    "created or written); 4 aborted; 64 usage error.";
+
+constexpr std::size_t kHelpWidth = 80;   // columns: a double-byte character is two bytes and two columns
+constexpr std::size_t kTextColumn = 21;  // where the text of a command or an option starts
+
+// text after the start of its first line, broken at blanks into lines of at most kHelpWidth columns,
+// the further ones indented by indent blanks. A number stays on the line of the word after it; a tab
+// is a blank that does not break.
+std::string Wrap(std::string line, const std::string& text, std::size_t indent) {
+    std::string out;
+    std::size_t wordsFrom = line.size();  // where the words of the line begin
+    for (std::size_t start = 0, end; start <= text.size(); start = end + 1) {
+        end = std::min(text.find(' ', start), text.size());
+        if (IsDigits(text.substr(start, end - start))) end = std::min(text.find(' ', end + 1), text.size());
+        if (line.size() > wordsFrom && line.size() + 1 + end - start > kHelpWidth) {
+            out += line + "\n";
+            line.assign(indent, ' ');
+            wordsFrom = indent;
+        }
+        line += (line.size() > wordsFrom ? " " : "") + text.substr(start, end - start);
+    }
+    out += line + "\n";
+    std::replace(out.begin(), out.end(), '\t', ' ');
+    return out;
+}
+
+std::string Entry(const std::string& term, const std::string& text) {
+    std::string line = "  " + term;
+    line.resize(std::max(kTextColumn, line.size() + 1), ' ');
+    return Wrap(line, text, kTextColumn);
+}
+
+// The help of the program, or of one command: the usage, what it does and the options.
+std::string Help(const std::string& program, const Command* only = nullptr) {
+    std::string usage = "Usage:\n";
+    std::string commands;
+    std::string options;
+    for (const Command& command : kCommands) {
+        if (only != nullptr && only != &command) continue;
+        // The usage line: the options the command needs, the others (several as [options]), its arguments.
+        std::string line = command.name;
+        std::string optional;
+        if (!command.options.empty()) options += "\nOptions of " + std::string(command.name) + ":\n";
+        for (const CommandOption& option : command.options) {
+            options += Entry(option.term, option.help);
+            if (option.required) {
+                line += std::string(" ") + option.term;
+            } else {
+                optional = optional.empty() ? " [" + Unbroken(option.term) + "]" : " [options]";
+            }
+        }
+        const bool needed = command.arguments != nullptr && command.arguments[0] != '[';
+        line += optional + (command.arguments == nullptr ? "" : " " + Unbroken(command.arguments));
+        usage += Wrap("  " + program + " ", line, program.size() + 3);
+        commands += Entry(command.name + (needed ? std::string(" ") + command.arguments : ""), command.help);
+    }
+    if (only != nullptr) return usage + "\n" + commands + options;
+    return usage + "  " + program + " --help | --version\n\n" + Wrap("", kAbout, 0) + "\nCommands:\n" +
+           commands + options + "\n" + Wrap("", kAbort, 0) + "\n" + Wrap("", kExitStatuses, 0);
+}
 
 }  // namespace
 
@@ -506,34 +482,61 @@ bool RequestInterrupt() {
 
 void ResetInterrupt() { g_interrupted = 0; }
 
-int RunCli(const std::vector<std::string>& args, CliContext& context) {
+std::string ProgramName(const std::string& argv0) {
+    // After the last separator, or from the start (npos + 1 is 0).
+    const std::size_t start =
+        std::max(FindLastChar(argv0, '/') + 1, FindLastChar(argv0, platform::kPathSeparator) + 1);
+    std::string name = argv0.substr(start);
+    if (ToUpperAscii(name).ends_with(".EXE")) name.resize(name.size() - 4);
+    return name.empty() ? kProgramName : name;
+}
+
+int RunCli(std::vector<std::string> args, CliContext& context) {
     Cli cli(context);
+    const std::string& program = context.program;
     try {
-        if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
-            cli.Out(kHelp);
-            return kExitOk;
-        }
-        if (!args.empty() && args[0] == "--version") {
-            cli.Out(std::string(kProgram) + " " + kVersion + "\n");
-            return kExitOk;
-        }
+        if (args.empty()) throw UsageError("no command given");
+        // /? and -? ask for help too, as on Windows.
+        std::replace_if(
+            args.begin(), args.end(), [](const std::string& a) { return a == "/?" || a == "-?"; }, "--help");
+        if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") return cli.Print(Help(program));
+        if (args[0] == "--version") return cli.Print(program + " " TOLVA_VERSION "\n");
+        const auto command =
+            std::ranges::find_if(kCommands, [&](const Command& each) { return args[0] == each.name; });
+        if (command == kCommands.end()) throw UsageError("unknown command " + args[0]);
+
+        // CLI11 makes a subcommand of every command and parses the arguments into their options.
         Options options;
-        std::string help;
-        if (!Parse(args, options, help)) {
-            cli.Out(help);
-            return kExitOk;
+        CLI::App app;
+        app.require_subcommand(1, 1);
+        for (const Command& each : kCommands) {
+            CLI::App* sub = app.add_subcommand(each.name);
+            sub->set_help_flag("-h,--help");
+            if (each.arguments != nullptr) sub->add_option("arguments", options.positional);
+            for (const CommandOption& option : each.options) {
+                const std::string term = option.term;
+                std::optional<std::string>& text = options.*option.text;
+                if (term.find(' ') == std::string::npos) {
+                    sub->add_flag_callback(term, [&text] { text = ""; });
+                } else {
+                    sub->add_option_function<std::string>(
+                        term.substr(0, term.find(' ')), [&text](const std::string& value) { text = value; });
+                }
+            }
         }
-        if (options.command == "list") return cli.List(options);
-        if (options.command == "convert") return cli.Convert(options);
-        if (options.command == "ref") return cli.Ref(options);
-        if (options.command == "selftest") return cli.SelfTest(options);
-        if (options.command == "check") return cli.Check(options);
-        if (options.command == "verify") return cli.Verify(options);
-        throw UsageError("unknown command " + options.command);
+        std::reverse(args.begin(), args.end());  // CLI11 takes the arguments last first
+        try {
+            app.parse(args);
+        } catch (const CLI::CallForHelp&) {
+            return cli.Print(Help(program, &*command));
+        } catch (const CLI::ParseError& error) {
+            throw UsageError(error.what());
+        }
+        return (cli.*command->run)(options);
     } catch (const Refusal& error) {
         return cli.Refuse(error.what());
     } catch (const UsageError& error) {
-        cli.Err(std::string(kProgram) + ": " + error.what() + "\nTry '" + kProgram + " --help'.\n");
+        cli.Err(cli.Named(error.what()) + "\nTry '" + program + " --help'.\n");
         return kExitUsage;
     } catch (const std::exception& error) {
         cli.Err(std::string(error.what()) + " " + LoadMessage(kMsgFatal) + "\n");

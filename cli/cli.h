@@ -1,6 +1,6 @@
-// The command-line front end: `list`, `convert` and `ref`, driving the same engine as the dialog.
-// RunCli is the whole program but for the process boundary (argument decoding, console output,
-// Ctrl-C), which main supplies, so that tests can run it in-process.
+// The command-line front end, driving the dialog's engine: the commands list, convert, ref, check, verify
+// and selftest (kCommands in cli.cpp says what each does). RunCli is the whole program but for the process
+// boundary (argument decoding, console output, Ctrl-C), which main supplies, so that tests run it in-process.
 #pragma once
 
 #include <functional>
@@ -20,7 +20,10 @@ enum CliExit : int {
     kExitUsage = 64,     // the command line itself is wrong
 };
 
+inline constexpr char kProgramName[] = "tolvarenquista";
+
 struct CliContext {
+    std::string program = kProgramName;  // as the usage and the messages name the program
     // Where texts go: code page 932, the caller converts to the terminal's encoding.
     std::function<void(platform::Stream, const std::string&)> write;
     bool errIsTerminal = false;
@@ -29,8 +32,11 @@ struct CliContext {
     std::string defaultLogFolder;
 };
 
+// The name the program was started by: the last part of argv0 without ".exe" (kProgramName when empty).
+std::string ProgramName(const std::string& argv0);
+
 // Runs one command; args without the program name, code page 932. Returns the exit status.
-int RunCli(const std::vector<std::string>& args, CliContext& context);
+int RunCli(std::vector<std::string> args, CliContext& context);
 
 // Ctrl-C: the running conversion is aborted at its next record, its outputs deleted. Safe to call
 // from a signal handler or another thread. False when no conversion runs: the interrupt then ends

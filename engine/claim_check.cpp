@@ -16,6 +16,12 @@ ClaimFileCheck CheckClaimFile(const std::string& path, IClock& clock,
             outcome.reason = platform::ErrorText(file.OpenError());
             return outcome;
         }
+        outcome.opened = true;
+        if (file.GetLength() == 0) {
+            outcome.result = ClaimFileCheck::Result::NoData;
+            outcome.empty = true;
+            return outcome;
+        }
         std::int64_t lastNamed = 0;
         std::string_view record;
         std::string_view fields[kFieldCount];

@@ -225,7 +225,8 @@ TEST_F(CliTest, ExitStatusesAndMessages) {
         {{"convert", "--input", in.Path(), "--output", dest.Path(), "--split", "9"}, kExitUsage, ""},
         {{"convert", "--input", in.Path(), "--output", dest.Path(), "--split-bytes", "100"}, kExitUsage, ""},
         {{"convert", "--bogus"}, kExitUsage, ""},
-        {{"frobnicate"}, kExitUsage, ""},
+        {{"frobnicate"}, kExitUsage,
+         "tolvarenquista: unknown command frobnicate\nTry 'tolvarenquista --help'.\n"},
         {{}, kExitUsage, ""},
         {{"ref", "A"}, kExitUsage, ""},
         {{"ref", "--hex", "82G0", "31"}, kExitUsage, ""},
@@ -377,8 +378,39 @@ TEST_F(CliTest, RefGivesTheSameTextForHalfAndFullWidthAndHex) {
 TEST_F(CliTest, HelpAndVersion) {
     EXPECT_EQ(Run({"--version"}), kExitOk);
     EXPECT_EQ(out, "tolvarenquista 2.0.0.0\n");
-    EXPECT_EQ(Run({"--help"}), kExitOk);
-    EXPECT_NE(out.find("Exit status"), std::string::npos);
+    EXPECT_EQ(ProgramName(""), "tolvarenquista");
+    // Every way of asking for help, of the program and of each command, under the name it was
+    // started by (longer than its own, so that a usage line must wrap); every line fits 80 columns
+    // (a double-byte character of code page 932 is two bytes and two columns wide).
+    context.program = ProgramName(JoinPath("bin", "tolvarenquista-cli.Exe"));
+    const struct {
+        std::vector<std::string> args;
+        std::string line;  // a key line of the help
+    } cases[] = {
+        {{"--help"}, "  tolvarenquista-cli convert --input IN_DIR --output OUT_DIR [options]\n"},
+        {{"-h"}, "\n  tolvarenquista-cli --help | --version\n"},
+        {{"help"}, "\nOptions of convert:\n  --input IN_DIR     the folder of the claim files\n"},
+        {{"/?"}, "\nCtrl-C aborts: "},
+        {{"-?"}, "\nExit status: 0 report written, every file normal;"},
+        {{"list", "-h"}, "Usage:\n  tolvarenquista-cli list IN_DIR\n"},
+        {{"convert", "/?"}, "\n  --split N|LABEL    split size by medium: 0 \"分割なし\" (default),\n"},
+        {{"ref", "-?"}, "Usage:\n  tolvarenquista-cli ref [--hex] KIGOU BANGOU\n"},
+        {{"check", "--input", "x", "--help"}, "\n  --max-errors N     list at most N faulty records"},
+        {{"verify", "--help"}, "Usage:\n  tolvarenquista-cli verify [--folder DIR] REPORT\n"},
+        {{"selftest", "--help"}, "\n  selftest           known-answer checks of everything a reference"},
+    };
+    for (const auto& c : cases) {
+        const std::string name = c.args[0] + " " + c.args.back();
+        EXPECT_EQ(Run(c.args), kExitOk) << name;
+        EXPECT_EQ(err, "") << name;
+        EXPECT_NE(out.find(c.line), std::string::npos) << name << "\n" << out;
+        std::size_t longest = 0;
+        for (std::size_t start = 0, end; start < out.size(); start = end + 1) {
+            end = std::min(out.find('\n', start), out.size());
+            longest = std::max(longest, end - start);
+        }
+        EXPECT_LE(longest, 80u) << name << "\n" << out;
+    }
 }
 
 }  // namespace
