@@ -8,9 +8,23 @@
 #include "platform/platform.h"
 #include "support/log_file.h"
 
+namespace {
+
+// Said below the help when the program was started on a console of its own (a double click in
+// Explorer), before that console closes. Each line fits in 80 columns.
+const char kOwnConsoleNote[] =
+    "\nこのプログラムはコマンド プロンプトで使います。例：\n"
+    "  tolvarenquista-cli.exe selftest\n"
+    "画面で変換するときは Tolvarenquista.exe を使ってください。\n"
+    "Enter キーを押すと閉じます。";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    platform::LoadLibrariesFromSystemOnly();
     platform::InstallInterruptHandler(&RequestInterrupt);
     CliContext context;
+    context.program = ProgramName(argc > 0 ? argv[0] : "");
     // The first write to standard output that fails (a full disk, a closed pipe): what the command
     // printed is lost, so its work done or not, the run has failed.
     std::atomic<bool> outFailed{false};
@@ -32,7 +46,19 @@ int main(int argc, char** argv) {
         context.write(platform::Stream::Err, std::string("tolvarenquista: ") + error.what() + "\n");
         return kExitUsage;
     }
+    // Windows' own ways of asking for help.
+    for (std::string& argument : arguments) {
+        if (argument == "/?" || argument == "-?") argument = "--help";
+    }
+    // Started on a console of its own, which closes as the program ends: the help, and a wait for
+    // Enter, so that it can be read.
+    const bool ownConsole = arguments.empty() && platform::OwnsConsoleAlone();
+    if (ownConsole) arguments = {"--help"};
     int status = RunCli(arguments, context);
+    if (ownConsole) {
+        context.write(platform::Stream::Out, std::string(kOwnConsoleNote) + "\n");
+        platform::WaitForEnter();
+    }
     if (outFailed.load()) {
         platform::WriteConsole(platform::Stream::Err,
                                std::string("tolvarenquista: 標準出力への書込みに失敗しました。(") +

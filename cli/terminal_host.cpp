@@ -17,7 +17,8 @@ CTerminalHost::CTerminalHost(CliContext& context, const InputFileStore& files, s
       m_outputFolder(std::move(outputFolder)),
       m_splitLimit(splitLimit),
       m_quiet(quiet),
-      m_live(context.errIsTerminal && !quiet) {}
+      m_live(context.errIsTerminal && !quiet),
+      m_escapes(m_live && platform::TerminalTakesEscapes(platform::Stream::Err)) {}
 
 void CTerminalHost::Line(const std::string& text) {
     ClearBar();
@@ -26,8 +27,10 @@ void CTerminalHost::Line(const std::string& text) {
 
 void CTerminalHost::ClearBar() {
     if (!m_barShown) return;
-    m_context.write(platform::Stream::Err, "\r\x1b[K");
+    m_context.write(platform::Stream::Err,
+                    m_escapes ? std::string("\r\x1b[K") : "\r" + std::string(m_barLength, ' ') + "\r");
     m_barShown = false;
+    m_barLength = 0;
 }
 
 void CTerminalHost::DrawBar() {
@@ -35,10 +38,19 @@ void CTerminalHost::DrawBar() {
     const long rate = seconds > 0 ? static_cast<long>(m_records / seconds) : 0;
     const int filled = m_progress * kBarWidth / 100;
     char text[256];
-    std::snprintf(text, sizeof text, "\r\x1b[K%s [%s%s] %3d%% %ld rec/s", m_currentName.c_str(),
-                  std::string(filled, '#').c_str(), std::string(kBarWidth - filled, ' ').c_str(), m_progress,
-                  rate);
-    m_context.write(platform::Stream::Err, text);
+    const int length = std::snprintf(text, sizeof text, "%s [%s%s] %3d%% %ld rec/s", m_currentName.c_str(),
+                                     std::string(filled, '#').c_str(),
+                                     std::string(kBarWidth - filled, ' ').c_str(), m_progress, rate);
+    const std::size_t drawn = length > 0 ? std::min(static_cast<std::size_t>(length), sizeof text - 1) : 0;
+    if (m_escapes) {
+        m_context.write(platform::Stream::Err, "\r\x1b[K" + std::string(text, drawn));
+    } else {
+        // Without escape sequences: the line drawn again from its start, and spaces over whatever
+        // a longer line before it left.
+        m_context.write(platform::Stream::Err, "\r" + std::string(text, drawn) +
+                                                   std::string(m_barLength > drawn ? m_barLength - drawn : 0, ' '));
+    }
+    m_barLength = std::max(m_barLength, drawn);
     m_barShown = true;
 }
 

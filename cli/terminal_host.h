@@ -1,5 +1,6 @@
 // The command line's side of a run: progress and per-file status on the error stream (a live bar
-// on a terminal, plain lines otherwise, nothing when quiet), messages as text, the abort question
+// on a terminal, drawn with escape sequences where it takes them and with a carriage return
+// elsewhere; plain lines otherwise; nothing when quiet), messages as text, the abort question
 // answered Yes (the only way to ask for an abort here is Ctrl-C, which is the confirmation).
 #pragma once
 
@@ -41,7 +42,11 @@ private:
     std::uint64_t m_splitLimit;
     bool m_quiet;
     bool m_live;
+    // The bar is cleared and drawn again with escape sequences; without, with a carriage return
+    // and spaces over the longest line it drew.
+    bool m_escapes;
     bool m_barShown = false;
+    std::size_t m_barLength = 0;
     int m_progress = 0;
     std::int64_t m_records = 0;
     std::string m_currentName;

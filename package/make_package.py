@@ -1,17 +1,23 @@
 #!/usr/bin/python3
-"""Makes the Windows package, Tolvarenquista-VERSION-win64.zip:
+"""Makes the Windows package, Tolvarenquista-VERSION-windows.zip:
 
-    make_package.py --source DIR --programs DIR --pictures DIR --out DIR
+    make_package.py --source DIR --x64 DIR --x86 DIR --pictures DIR --out DIR
+                    [--sign-cert CERT --sign-key KEY [--sign-pass FILE] [--sign-timestamp URL]]
 
---source is the project's folder, --programs the Windows build's (Tolvarenquista.exe and
-tolvarenquista-cli.exe), --pictures the folder of the guide's pictures (make screenshot's
-out/screenshots). The version is the project's (CMakeLists.txt), and must be the dialog program's
-file version. The ZIP file holds both programs, the Japanese guide with the pictures it shows, the
-package's README and SHA256SUMS.txt over every other file; it is reproducible: entries in name
-order, each with the same date and attributes, compressed the same way, so that the same files give
-the same bytes. Before it is written, the programs are checked (no link time, one manifest each)
-and the guide (its pictures there, and every message, row status and status text of the program in
-it as the program shows it). Prints the path of the ZIP file. Standard library only.
+--source is the project's folder, --x64 and --x86 the folders of the 64-bit and the 32-bit Windows
+build (Tolvarenquista.exe and tolvarenquista-cli.exe each), --pictures the folder of the guide's
+pictures (make screenshot's out/screenshots). The version is the project's (CMakeLists.txt), and
+must be every program's file version. The ZIP file holds both programs of each architecture in
+x64/ and x86/, the Japanese guide with the pictures it shows, the package's README and
+SHA256SUMS.txt over every other file; it is reproducible: entries in name order, each with the same
+date and attributes, compressed the same way, so that the same files give the same bytes. Before it
+is written, the programs are checked (their architecture, no link time, no symbols, one manifest
+each, the version) and the guide (its pictures there, and every message, row status and status
+text of the program in it as the program shows it). With a code-signing certificate and its key
+(PEM files; a key protected by a passphrase read from --sign-pass), osslsigncode signs each
+program (SHA-256) before it is packed, and the sums are those of the signed programs; a signature
+holds its own time, so a signed package is not reproducible. Prints the path of the ZIP file.
+Reads the programs with Python's pefile (Debian's python3-pefile).
 """
 
 import argparse
@@ -20,14 +26,18 @@ import html
 import io
 import os
 import re
+import shutil
+import subprocess
 import sys
+import tempfile
 import zipfile
 
-sys.dont_write_bytecode = True  # no __pycache__ in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import pe  # noqa: E402
+import pefile
 
 PROGRAMS = ["Tolvarenquista.exe", "tolvarenquista-cli.exe"]
+# The package's folder of each architecture, and the machine its programs must be built for.
+ARCHITECTURES = {"x64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"],
+                 "x86": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]}
 GUIDE = "guide-ja.html"
 README = "README.txt"
 SUMS = "SHA256SUMS.txt"
@@ -49,17 +59,81 @@ def project_version(source):
     return found.group(1)
 
 
-def check_program(path, version=None):
-    program = pe.PeFile(path)
-    if program.timestamp != 0:
-        raise PackageError(f"{path}: the PE header has a link time ({program.timestamp:#x})")
-    found, stamps = program.resources()
-    if any(stamps):
-        raise PackageError(f"{path}: a resource directory has a time stamp")
-    if len(program.manifests()) != 1:
-        raise PackageError(f"{path}: {len(program.manifests())} manifests, not one")
-    if version is not None and program.file_version() != version:
-        raise PackageError(f"{path}: file version {program.file_version()}, project version {version}")
+def resource_stamps(directory):
+    """The time stamps of a resource directory and of every directory below it."""
+    stamps = [directory.struct.TimeDateStamp]
+    for entry in directory.entries:
+        if hasattr(entry, "directory"):
+            stamps += resource_stamps(entry.directory)
+    return stamps
+
+
+def resources(program, kind):
+    """(ID, language, bytes) of every resource of a type."""
+    found = []
+    if not hasattr(program, "DIRECTORY_ENTRY_RESOURCE"):
+        return found
+    for type_entry in program.DIRECTORY_ENTRY_RESOURCE.entries:
+        if type_entry.id != kind:
+            continue
+        for name in type_entry.directory.entries:
+            for language in name.directory.entries:
+                data = language.data.struct
+                found.append((name.id, language.id,
+                              program.get_data(data.OffsetToData, data.Size)))
+    return found
+
+
+def manifests(program):
+    return resources(program, pefile.RESOURCE_TYPE["RT_MANIFEST"])
+
+
+def file_version(program):
+    """FILEVERSION of the version resource as "a.b.c.d", None without one."""
+    if not getattr(program, "VS_FIXEDFILEINFO", None):
+        return None
+    info = program.VS_FIXEDFILEINFO[0]
+    return (f"{info.FileVersionMS >> 16}.{info.FileVersionMS & 0xFFFF}."
+            f"{info.FileVersionLS >> 16}.{info.FileVersionLS & 0xFFFF}")
+
+
+def check_program(name, data, architecture, version):
+    program = pefile.PE(data=data)
+    if program.FILE_HEADER.Machine != ARCHITECTURES[architecture]:
+        raise PackageError(f"{name}: built for machine {program.FILE_HEADER.Machine:#x}, not {architecture}")
+    if program.FILE_HEADER.TimeDateStamp != 0:
+        raise PackageError(f"{name}: the PE header has a link time ({program.FILE_HEADER.TimeDateStamp:#x})")
+    if program.FILE_HEADER.PointerToSymbolTable or program.FILE_HEADER.NumberOfSymbols:
+        raise PackageError(f"{name}: not stripped (it has a symbol table)")
+    if not hasattr(program, "DIRECTORY_ENTRY_RESOURCE") or any(resource_stamps(program.DIRECTORY_ENTRY_RESOURCE)):
+        raise PackageError(f"{name}: no resources, or a resource directory has a time stamp")
+    if len(manifests(program)) != 1:
+        raise PackageError(f"{name}: {len(manifests(program))} manifests, not one")
+    if file_version(program) != version:
+        raise PackageError(f"{name}: file version {file_version(program)}, project version {version}")
+
+
+def sign(data, signing):
+    """The program signed with the site's certificate by osslsigncode (SHA-256)."""
+    tool = shutil.which("osslsigncode")
+    if tool is None:
+        raise PackageError("osslsigncode is missing (Debian's osslsigncode)")
+    with tempfile.TemporaryDirectory() as work:
+        unsigned = os.path.join(work, "unsigned.exe")
+        signed = os.path.join(work, "signed.exe")
+        with open(unsigned, "wb") as f:
+            f.write(data)
+        command = [tool, "sign", "-certs", signing.sign_cert, "-key", signing.sign_key, "-h", "sha256",
+                   "-n", "Tolvarenquista", "-in", unsigned, "-out", signed]
+        if signing.sign_pass:
+            command[2:2] = ["-readpass", signing.sign_pass]
+        if signing.sign_timestamp:
+            command[2:2] = ["-ts", signing.sign_timestamp]
+        done = subprocess.run(command, capture_output=True, text=True)
+        if done.returncode != 0:
+            raise PackageError(f"osslsigncode failed: {done.stdout}{done.stderr}")
+        with open(signed, "rb") as f:
+            return f.read()
 
 
 def c_string(text):
@@ -112,17 +186,22 @@ def referenced_pictures(guide):
     return sorted(set(re.findall(r'src="' + PICTURES + r'/([^"/]+)"', guide)))
 
 
-def package_files(source, programs, pictures, version):
-    """The package's files, name to bytes, SHA256SUMS.txt included."""
-    for name in PROGRAMS:
-        check_program(os.path.join(programs, name), version if name == "Tolvarenquista.exe" else None)
+def package_files(source, builds, pictures, version, signing=None):
+    """The package's files, name to bytes, SHA256SUMS.txt included. builds: the build folder of each
+    architecture; signing: the certificate, key and the rest, or None."""
+    files = {}
+    for architecture, folder in sorted(builds.items()):
+        for name in PROGRAMS:
+            with open(os.path.join(folder, name), "rb") as f:
+                data = f.read()
+            check_program(f"{architecture}/{name}", data, architecture, version)
+            if signing is not None:
+                data = sign(data, signing)
+                check_program(f"{architecture}/{name} (signed)", data, architecture, version)
+            files[f"{architecture}/{name}"] = data
     with open(os.path.join(source, "package", GUIDE), encoding="utf-8") as f:
         guide = f.read()
     check_guide(guide, program_texts(source), pictures)
-    files = {}
-    for name in PROGRAMS:
-        with open(os.path.join(programs, name), "rb") as f:
-            files[name] = f.read()
     files[GUIDE] = guide.encode("utf-8")
     for name in referenced_pictures(guide):
         with open(os.path.join(pictures, name), "rb") as f:
@@ -133,6 +212,10 @@ def package_files(source, programs, pictures, version):
     files[SUMS] = "".join(f"{hashlib.sha256(files[name]).hexdigest()}  {name}\n"
                           for name in sorted(files)).encode("ascii")
     return files
+
+
+def package_name(version):
+    return f"Tolvarenquista-{version}-windows.zip"
 
 
 def zip_bytes(files):
@@ -150,18 +233,27 @@ def zip_bytes(files):
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Makes the Windows package.")
     parser.add_argument("--source", required=True)
-    parser.add_argument("--programs", required=True)
+    parser.add_argument("--x64", required=True, help="the 64-bit build's folder")
+    parser.add_argument("--x86", required=True, help="the 32-bit build's folder")
     parser.add_argument("--pictures", required=True)
     parser.add_argument("--out", required=True)
+    parser.add_argument("--sign-cert", help="code-signing certificate (PEM), with its chain")
+    parser.add_argument("--sign-key", help="the certificate's private key (PEM)")
+    parser.add_argument("--sign-pass", help="a file holding the key's passphrase")
+    parser.add_argument("--sign-timestamp", help="URL of a time-stamping server")
     args = parser.parse_args(argv)
+    if bool(args.sign_cert) != bool(args.sign_key):
+        parser.error("--sign-cert and --sign-key go together")
     try:
         version = project_version(args.source)
-        data = zip_bytes(package_files(args.source, args.programs, args.pictures, version))
-    except (PackageError, pe.PeError, OSError) as error:
+        files = package_files(args.source, {"x64": args.x64, "x86": args.x86}, args.pictures, version,
+                              args if args.sign_cert else None)
+        data = zip_bytes(files)
+    except (PackageError, pefile.PEFormatError, OSError) as error:
         print(f"make_package: {error}", file=sys.stderr)
         return 1
     os.makedirs(args.out, exist_ok=True)
-    path = os.path.join(args.out, f"Tolvarenquista-{version}-win64.zip")
+    path = os.path.join(args.out, package_name(version))
     with open(path + ".partial", "wb") as f:
         f.write(data)
     os.replace(path + ".partial", path)

@@ -189,7 +189,8 @@ enum class KnownFolder {
     Windows,        // Windows only; empty on POSIX
 };
 // The path of a known folder, or the empty text when it cannot be had (also when code page 932
-// cannot hold it).
+// cannot hold it). On Windows a folder whose name holds a character that code page 932 lacks is
+// given in its short (8.3) form, which names the same folder, where the volume keeps one.
 std::string GetKnownFolder(KnownFolder folder);
 
 // Folders under which output must never be written (the system's own folders).
@@ -213,7 +214,8 @@ bool WriteConsole(Stream stream, const std::string& text, int* error = nullptr);
 bool IsTerminal(Stream stream);
 // The program's arguments (without the program name) as code page 932 text. Throws
 // std::runtime_error naming an argument that has characters code page 932 cannot hold (such a
-// path could not be found again).
+// path could not be found again); on Windows an argument naming an existing entry (or one in an
+// existing folder) is first taken in its short (8.3) form.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // Calls handler on Ctrl-C (from a signal or console-control context: it may only store to
 // atomics). When the handler returns false, the interrupt ends the process as it would have.
@@ -239,7 +241,8 @@ inline void LoadLibrariesFromSystemOnly() {}
 #endif
 
 // The absolute form of an existing folder's path (links resolved on POSIX); the path unchanged
-// when it cannot be had, and also when code page 932 cannot hold it (*exact is then false).
+// when it cannot be had, and also when code page 932 cannot hold it (*exact is then false; on
+// Windows only where the short form cannot be held either).
 std::string AbsolutePath(const std::string& path, bool* exact = nullptr);
 
 // ---- Text conversion at the boundary ----

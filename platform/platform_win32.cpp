@@ -179,11 +179,33 @@ int LastError() { return static_cast<int>(GetLastError()); }
 // ReadFile and WriteFile take 32-bit counts; larger transfers go in pieces of this size.
 constexpr std::size_t kMaxTransfer = 1u << 30;
 
+// The short (8.3) form of an existing entry's path; empty when it cannot be had.
+std::wstring ShortPathName(const std::wstring& path) {
+    const DWORD size = GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (size == 0) return std::wstring();
+    std::wstring shortForm(size, L'\0');
+    const DWORD written = GetShortPathNameW(path.c_str(), shortForm.data(), size);
+    if (written == 0 || written >= size) return std::wstring();
+    shortForm.resize(written);
+    return shortForm;
+}
+
 std::string KnownFolderPath(int csidl) {
     wchar_t path[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return std::string();
     std::string converted;
-    return ExactCp932(path, converted) ? converted : std::string();
+    return Cp932Path(path, converted) ? converted : std::string();
+}
+
+// The version of the running system, as the system itself counts it (not as it tells an older
+// program).
+bool IsWindows10OrLater() {
+    using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const auto rtlGetVersion = reinterpret_cast<GetVersion>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    return rtlGetVersion != nullptr && rtlGetVersion(&version) == 0 && version.dwMajorVersion >= 10;
 }
 
 std::atomic<bool (*)()> g_interruptHandler{nullptr};
@@ -203,6 +225,27 @@ int FaultError(Fault fault) {
     return fault == Fault::DiskFull ? ERROR_DISK_FULL
            : fault == Fault::Locked ? ERROR_SHARING_VIOLATION
                                     : ERROR_IO_DEVICE;
+}
+
+bool Cp932Path(const std::wstring& path, std::string& out) {
+    if (ExactCp932(path, out)) return true;
+    // The entry's own short form; for a path whose last parts do not exist yet, that of its longest
+    // existing part, with the rest as it is.
+    std::wstring existing = FullPathName(path);
+    std::wstring rest;
+    while (!existing.empty()) {
+        const std::wstring shortForm = ShortPathName(existing);
+        if (!shortForm.empty()) return ExactCp932(shortForm + rest, out);
+        const std::size_t cut = existing.find_last_of(L"\\/");
+        if (cut == std::wstring::npos) break;
+        // A drive's root keeps its separator ("C:\"), any other folder loses it.
+        const std::size_t keep = cut == 2 && existing[1] == L':' ? 3 : cut;
+        if (keep >= existing.size()) break;
+        rest = existing.substr(keep) + rest;
+        existing.resize(keep);
+    }
+    out.clear();
+    return false;
 }
 
 bool ExactCp932(const std::wstring& text, std::string& out) {
@@ -585,6 +628,49 @@ bool IsTerminal(Stream stream) {
     return GetConsoleMode(StreamHandle(stream), &mode) != 0;
 }
 
+bool TerminalTakesEscapes(Stream stream) {
+    constexpr DWORD kVirtualTerminal = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
+    const HANDLE handle = StreamHandle(stream);
+    DWORD mode = 0;
+    // Windows 7 and 8.1 refuse the mode; so does the legacy console of Windows 10.
+    if (!GetConsoleMode(handle, &mode) || !IsWindows10OrLater()) return false;
+    return (mode & kVirtualTerminal) != 0 || SetConsoleMode(handle, mode | kVirtualTerminal) != 0;
+}
+
+bool OwnsConsoleAlone() {
+    // A command prompt shares its console with the programs it starts; Explorer gives a console
+    // program one of its own.
+    DWORD mode = 0;
+    if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) || !IsTerminal(Stream::Out)) return false;
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void WaitForEnter() {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(input, &mode)) return;
+    // Line input: a read returns once Enter is pressed.
+    SetConsoleMode(input, mode | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_PROCESSED_INPUT);
+    FlushConsoleInputBuffer(input);
+    wchar_t buffer[256];
+    DWORD read = 0;
+    while (ReadConsoleW(input, buffer, 256, &read, nullptr) && read > 0) {
+        if (std::find_if(buffer, buffer + read, [](wchar_t c) { return c == L'\r' || c == L'\n'; }) != buffer + read)
+            break;
+    }
+}
+
+void LoadLibrariesFromSystemOnly() {
+    // SetDefaultDllDirectories is in Windows 8 and later, and in Windows 7 with its update
+    // KB2533623: asked for by name, so that the program still starts without it. There, at least
+    // the current folder leaves the search.
+    using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
+    const auto setDefault = reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryW(L"");
+}
+
 std::vector<std::string> CommandLineArguments(int, char**) {
     // The narrow argv is in the system's code page, which need not be 932; the wide command line is whole.
     std::vector<std::string> arguments;
@@ -593,7 +679,8 @@ std::vector<std::string> CommandLineArguments(int, char**) {
     if (wide == nullptr) return arguments;
     for (int i = 1; i < count; ++i) {
         std::string argument;
-        if (!ExactCp932(wide[i], argument)) {
+        // A path that code page 932 cannot hold is taken in its short form, which names the same.
+        if (!Cp932Path(wide[i], argument)) {
             const std::string shown = Narrow(wide[i], CP_UTF8);
             LocalFree(wide);
             throw std::runtime_error("argument '" + shown + "' has characters that code page 932 cannot hold");
@@ -609,7 +696,7 @@ std::string AbsolutePath(const std::string& path, bool* exact) {
     const std::wstring full = FullPathName(Widen(path));
     if (full.empty()) return path;
     std::string converted;
-    if (ExactCp932(full, converted)) return converted;
+    if (Cp932Path(full, converted)) return converted;
     if (exact != nullptr) *exact = false;
     return path;
 }

@@ -10,4 +10,10 @@ namespace platform {
 // default character); false otherwise: such a path, narrowed, would name another file or none.
 bool ExactCp932(const std::wstring& text, std::string& out);
 
+// A path from the system as code page 932 text that names the same entry: the path itself when code
+// page 932 holds it, else its short (8.3) form (for a path whose last parts do not exist yet, that
+// of its longest existing part, the rest kept). False when neither can be held: the volume keeps no
+// short names, or a part still to be made has such a character.
+bool Cp932Path(const std::wstring& path, std::string& out);
+
 }  // namespace platform

@@ -1,10 +1,13 @@
 #!/usr/bin/python3
-"""The Windows package (make dist) from the built programs, made twice:
-    package_test.py SOURCE_DIR WINDOWS_BUILD_DIR
-Both runs must give the same bytes. The ZIP file must hold the programs as built, the guide and every
-picture it shows, the README and SHA256SUMS.txt, in name order, each entry with the same date and
-attributes; SHA256SUMS.txt must name every other file once with its right SHA-256, as sha256sum -c
-checks it in the unpacked package. The pictures are stand-ins (make screenshot's take a minute)."""
+"""The Windows package (make dist) from the built programs of both architectures:
+    package_test.py SOURCE_DIR X64_BUILD_DIR X86_BUILD_DIR
+Made twice unsigned, the two runs must give the same bytes; made once more signed with a throw-away
+code-signing certificate (made here with openssl), every program must carry a signature that
+osslsigncode verifies against that certificate. Each ZIP file must hold the programs (as built, or
+signed) in x64/ and x86/, the guide and every picture it shows, the README and SHA256SUMS.txt, in
+name order, each entry with the same date and attributes; SHA256SUMS.txt must name every other file
+once with its right SHA-256, as sha256sum -c checks it in the unpacked package. The pictures are
+stand-ins (make screenshot's take a minute)."""
 
 import hashlib
 import os
@@ -35,17 +38,74 @@ def stand_in_png(shade):
             + chunk(b"IDAT", zlib.compress(bytes([0, shade]))) + chunk(b"IEND", b""))
 
 
-def make(source, build, pictures, out):
+def make(source, builds, pictures, out, signing=()):
     done = subprocess.run([sys.executable, os.path.join(source, "package", "make_package.py"), "--source", source,
-                           "--programs", build, "--pictures", pictures, "--out", out],
-                          capture_output=True, text=True)
+                           "--x64", builds["x64"], "--x86", builds["x86"], "--pictures", pictures, "--out", out,
+                           *signing], capture_output=True, text=True)
     if done.returncode != 0:
         raise SystemExit(f"make_package failed:\n{done.stderr}")
     return done.stdout.strip()
 
 
+def throw_away_certificate(work):
+    """A self-signed code-signing certificate and its key, valid for a day."""
+    cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "1", "-subj", "/CN=Tolvarenquista test signing",
+                    "-addext", "keyUsage=critical,digitalSignature", "-addext", "extendedKeyUsage=codeSigning"],
+                   check=True, capture_output=True)
+    return cert, key
+
+
+def verified(path, cert):
+    return subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path],
+                          capture_output=True, text=True)
+
+
+def check_package(path, builds, shown, work, cert=None):
+    """The entries, their dates and sums, and the programs: as built, or signed with cert."""
+    name = os.path.basename(path)
+    with zipfile.ZipFile(path) as archive:
+        names = archive.namelist()
+        programs = [f"{arch}/{program}" for arch in sorted(builds) for program in make_package.PROGRAMS]
+        expected = sorted(programs + [make_package.GUIDE, make_package.README, make_package.SUMS]
+                          + [f"{make_package.PICTURES}/{picture}" for picture in shown])
+        expect(names == expected, f"{name}: entries {names}, not {expected}")
+        for entry in archive.infolist():
+            expect(entry.date_time == make_package.FIXED_DATE and entry.external_attr == make_package.FIXED_ATTRIBUTES,
+                   f"{name}: {entry.filename}: date {entry.date_time}, attributes {entry.external_attr:#o}")
+        guide = archive.read(make_package.GUIDE).decode("utf-8")
+        expect('<meta charset="utf-8">' in guide, f"{name}: the guide does not declare UTF-8")
+        readme = archive.read(make_package.README)
+        expect(b"\r\n" in readme and b"@VERSION@" not in readme, f"{name}: README.txt: not CR LF, or no version")
+        sums = archive.read(make_package.SUMS).decode("ascii").splitlines()
+        listed = [line.split("  ", 1)[1] for line in sums]
+        expect(listed == sorted(n for n in names if n != make_package.SUMS), f"{name}: SHA256SUMS.txt lists {listed}")
+        unpacked = os.path.join(work, "unpacked-" + ("signed" if cert else "unsigned"))
+        archive.extractall(unpacked)
+    checked = subprocess.run(["sha256sum", "--check", "--strict", make_package.SUMS], cwd=unpacked,
+                             capture_output=True, text=True)
+    expect(checked.returncode == 0, f"{name}: sha256sum -c: {checked.stdout}{checked.stderr}")
+    for program in programs:
+        arch, file = program.split("/")
+        with open(os.path.join(builds[arch], file), "rb") as f:
+            built = f.read()
+        with open(os.path.join(unpacked, program), "rb") as f:
+            packed = f.read()
+        if cert is None:
+            expect(packed == built, f"{name}: {program} is not the built program")
+        else:
+            result = verified(os.path.join(unpacked, program), cert)
+            expect(result.returncode == 0, f"{name}: {program}: osslsigncode verify: {result.stdout}{result.stderr}")
+            # The signature is added behind the program, which is otherwise the one built (but the
+            # header's checksum and the certificate table's entry).
+            expect(len(packed) > len(built) and packed[0x200:len(built)] == built[0x200:],
+                   f"{name}: {program} signed is not the built program")
+
+
 def main():
-    source, build = sys.argv[1:3]
+    source, x64, x86 = sys.argv[1:4]
+    builds = {"x64": x64, "x86": x86}
     with tempfile.TemporaryDirectory() as work:
         pictures = os.path.join(work, "pictures")
         os.makedirs(pictures)
@@ -56,42 +116,20 @@ def main():
             with open(os.path.join(pictures, name), "wb") as f:
                 f.write(stand_in_png(shade * 40))
 
-        first = make(source, build, pictures, os.path.join(work, "first"))
-        second = make(source, build, pictures, os.path.join(work, "second"))
-        expect(os.path.basename(first) == f"Tolvarenquista-{make_package.project_version(source)}-win64.zip",
+        first = make(source, builds, pictures, os.path.join(work, "first"))
+        second = make(source, builds, pictures, os.path.join(work, "second"))
+        expect(os.path.basename(first) == make_package.package_name(make_package.project_version(source)),
                f"the package is named {os.path.basename(first)}")
         with open(first, "rb") as f1, open(second, "rb") as f2:
             expect(f1.read() == f2.read(), "two runs gave different ZIP files")
+        check_package(first, builds, shown, work)
 
-        with zipfile.ZipFile(first) as archive:
-            names = archive.namelist()
-            expected = sorted(make_package.PROGRAMS + [make_package.GUIDE, make_package.README, make_package.SUMS]
-                              + [f"{make_package.PICTURES}/{name}" for name in shown])
-            expect(names == expected, f"entries {names}, not {expected}")
-            for entry in archive.infolist():
-                expect(entry.date_time == make_package.FIXED_DATE and entry.external_attr == make_package.FIXED_ATTRIBUTES,
-                       f"{entry.filename}: date {entry.date_time}, attributes {entry.external_attr:#o}")
-            for name in make_package.PROGRAMS:
-                with open(os.path.join(build, name), "rb") as f:
-                    expect(archive.read(name) == f.read(), f"{name} is not the built program")
-            guide = archive.read(make_package.GUIDE).decode("utf-8")
-            expect('<meta charset="utf-8">' in guide, "the guide does not declare UTF-8")
-            expect(b"\r\n" in archive.read(make_package.README) and b"@VERSION@" not in archive.read(make_package.README),
-                   "README.txt: not CR LF, or its version not filled in")
-
-            sums = archive.read(make_package.SUMS).decode("ascii").splitlines()
-            listed = [line.split("  ", 1)[1] for line in sums]
-            expect(listed == sorted(n for n in names if n != make_package.SUMS),
-                   f"SHA256SUMS.txt lists {listed}")
-            for line in sums:
-                digest, name = line.split("  ", 1)
-                expect(name in names and hashlib.sha256(archive.read(name)).hexdigest() == digest,
-                       f"SHA256SUMS.txt: wrong line {line}")
-            unpacked = os.path.join(work, "unpacked")
-            archive.extractall(unpacked)
-        checked = subprocess.run(["sha256sum", "--check", "--strict", make_package.SUMS], cwd=unpacked,
-                                 capture_output=True, text=True)
-        expect(checked.returncode == 0, f"sha256sum -c: {checked.stdout}{checked.stderr}")
+        cert, key = throw_away_certificate(work)
+        expect(verified(os.path.join(x64, make_package.PROGRAMS[0]), cert).returncode != 0,
+               "osslsigncode verifies a program that was not signed")
+        signed = make(source, builds, pictures, os.path.join(work, "signed"),
+                      ["--sign-cert", cert, "--sign-key", key])
+        check_package(signed, builds, shown, work, cert)
 
     for failure in failures:
         print("FAILED:", failure)

@@ -31,6 +31,12 @@ BOOL CALLBACK FindIcon(HWND child, LPARAM data) {
     return FALSE;
 }
 
+// The first window of a thread.
+BOOL CALLBACK TakeFirst(HWND window, LPARAM data) {
+    *reinterpret_cast<HWND*>(data) = window;
+    return FALSE;
+}
+
 BOOL CALLBACK FindText(HWND child, LPARAM data) {
     auto* wanted = reinterpret_cast<std::pair<std::string, bool>*>(data);
     if (CWindow(child).GetText() == wanted->first) wanted->second = true;
@@ -52,13 +58,7 @@ TEST_P(MessageBoxTest, ShowsTheFormOfItsKind) {
     const DWORD thread = threadId.get_future().get();
     HWND found = nullptr;
     ASSERT_TRUE(WaitFor([&] {
-        EnumThreadWindows(
-            thread,
-            [](HWND window, LPARAM data) {
-                *reinterpret_cast<HWND*>(data) = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&found));
+        EnumThreadWindows(thread, &TakeFirst, reinterpret_cast<LPARAM>(&found));
         return found != nullptr && IsWindowVisible(found);
     }));
     const CWindow window(found);

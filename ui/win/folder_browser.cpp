@@ -4,6 +4,8 @@
 // (windows.h first: the headers below need its types.)
 #include <shlobj.h>
 
+#include "engine/messages.h"
+#include "platform/win32_text.h"
 #include "ui/win/wide_text.h"
 
 namespace {
@@ -36,8 +38,17 @@ std::optional<std::string> BrowseForFolder(const CWindow& owner, const std::stri
     wchar_t path[kPathBufferSize] = {};
     const bool hasPath = SHGetPathFromIDListEx(chosen, path, kPathBufferSize, GPFIDL_DEFAULT) != FALSE;
     CoTaskMemFree(chosen);
-    // A folder whose name code page 932 cannot hold has no path this program could use.
+    if (!hasPath) return std::nullopt;
+    // A folder whose name code page 932 cannot hold is taken in its short (8.3) form; without one,
+    // it cannot be used, and the operator is told so.
     std::string narrow;
-    if (!hasPath || !FromWideExact(path, narrow)) return std::nullopt;
+    if (!platform::Cp932Path(path, narrow)) {
+        const std::wstring text = ToWide("フォルダー\n") + path +
+                                  ToWide("\nは、名前にシフトJISで表せない文字が含まれているため指定できません"
+                                         "（このドライブでは短い名前も使えません）。\n"
+                                         "別のフォルダーを選んでください。");
+        MessageBoxW(owner.Handle(), text.c_str(), ToWide(kCaptionError).c_str(), MB_OK | MB_ICONEXCLAMATION);
+        return std::nullopt;
+    }
     return narrow;
 }
