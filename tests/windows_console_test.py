@@ -76,7 +76,8 @@ def check_help(wine):
 def check_double_click(wine):
     process, leader = wine.on_own_console()
     try:
-        shown = read_until(leader, process, "tolvarenquista-cli.exeselftest", 60)
+        # Up to the prompt, the last thing it writes before it waits.
+        shown = read_until(leader, process, "Enterキーを押すと閉じます", 60)
         expect("--input" in shown and "Enter" in shown, f"own console: no help and no prompt: {shown[-400:]!r}")
         time.sleep(1)
         expect(process.poll() is None, f"own console: ended (exit {process.poll()}) without waiting for Enter")
