@@ -18,6 +18,10 @@ import xml.etree.ElementTree as ET
 
 import pefile
 
+# The packager's readers of resources, which it uses on the same files.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "package"))
+from make_package import resource_stamps, resources  # noqa: E402
+
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
@@ -44,26 +48,6 @@ failures = []
 def expect(condition, what):
     if not condition:
         failures.append(what)
-
-
-def resource_stamps(directory):
-    stamps = [directory.struct.TimeDateStamp]
-    for entry in directory.entries:
-        if hasattr(entry, "directory"):
-            stamps += resource_stamps(entry.directory)
-    return stamps
-
-
-def resources(program, kind):
-    """(ID, language, bytes) of every resource of a type."""
-    found = []
-    for type_entry in getattr(program, "DIRECTORY_ENTRY_RESOURCE", None).entries:
-        if type_entry.id == kind:
-            for name in type_entry.directory.entries:
-                for language in name.directory.entries:
-                    data = language.data.struct
-                    found.append((name.id, language.id, program.get_data(data.OffsetToData, data.Size)))
-    return found
 
 
 def version_strings(program):
