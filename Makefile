@@ -8,14 +8,14 @@ DEMO_OUT := out/demo
 
 .PHONY: all setup setup-windows setup-windows32 build build-windows build-windows32 test test-native test-windows \
 	test-windows32 demo bench samples clean \
-	screenshot gui dist dist-check sanitize setup-fuzz build-fuzz fuzz fuzz-smoke
+	screenshot gui dist dist-check sanitize setup-fuzz build-fuzz fuzz fuzz-smoke format format-check
 
 all: build
 
 # Debian packages: native toolchain and GoogleTest; for the Windows side, MinGW-w64 for 64-bit and
 # 32-bit Windows, Wine, Python's pefile (which reads the built programs) and osslsigncode with
 # openssl (the package signed with a certificate of the test's own).
-NATIVE_PKGS := cmake ninja-build g++ googletest libgtest-dev python3-cryptography-vectors libcli11-dev
+NATIVE_PKGS := cmake ninja-build g++ googletest libgtest-dev python3-cryptography-vectors libcli11-dev clang-format
 WINDOWS_PKGS := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb python3 python3-pefile \
 	osslsigncode openssl
 define ensure_packages
@@ -85,7 +85,18 @@ test-windows32: build-windows32
 	  cd $(WINBUILD32) && ctest --output-on-failure --timeout 600 -R '^windows_programs$$'; \
 	fi
 
-test: test-native test-windows test-windows32 sanitize fuzz-smoke
+test: format-check test-native test-windows test-windows32 sanitize fuzz-smoke
+
+# make format lays out our C++ sources by .clang-format; make format-check (part of make test) fails,
+# naming the files, when one is laid out otherwise.
+FORMATTED = $(shell git ls-files '*.cpp' '*.h' | grep -v '^tests/data/')
+format: setup
+	clang-format -i $(FORMATTED)
+
+format-check: setup
+	@clang-format --dry-run --Werror $(FORMATTED) 2>&1 | grep -o '^[^:]*\.\(cpp\|h\):' | sort -u | sed 's/:$$//' \
+	  | { if read -r first; then echo "format-check: not laid out by .clang-format (make format):"; \
+	      { echo "$$first"; cat; } | sed 's/^/  /'; exit 1; else echo "format-check: every source as .clang-format lays it out"; fi; }
 
 # Converts the bundled sample claims into out/demo and prints the result report.
 demo: build
@@ -96,10 +107,11 @@ demo: build
 	@echo; echo "== $$(ls $(DEMO_OUT)/*_Result.txt)"; iconv -f CP932 -t UTF-8 $(DEMO_OUT)/*_Result.txt
 
 # The dialog program under Wine. `screenshot` writes pictures of the main dialog (the bundled sample
-# claims listed, rows ticked, a finished run) and of the About box into out/screenshots, and the same
-# at 144 DPI (150 %) into out/screenshots/144dpi, drawn in a Wine prefix of its own set to that DPI;
-# `gui` starts the program on the screen at $DISPLAY. Both give Wine a Japanese font first. The PNG
-# files carry no date, so that the same program gives the same files.
+# claims listed, rows ticked, a finished run), of the About box and of the verification dialog (the
+# run's disc passed, then failed) into out/screenshots, and the same at 144 DPI (150 %) into
+# out/screenshots/144dpi, drawn in a Wine prefix of its own set to that DPI; `gui` starts the program
+# on the screen at $DISPLAY. Both give Wine a Japanese font first. The PNG files carry no date, so that
+# the same program gives the same files.
 SCREENSHOT_PKGS := imagemagick fonts-ipafont-gothic
 SCREENSHOTS := out/screenshots
 WINEPREFIX_DIR := $(CURDIR)/$(WINBUILD)/wineprefix

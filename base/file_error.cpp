@@ -8,8 +8,7 @@ std::string ReasonText(int systemError, const std::string& reason) {
 
 }  // namespace
 
-FileError::FileError(const std::string& operation, const std::string& path, int systemError,
-                     const std::string& reason)
+FileError::FileError(const std::string& operation, const std::string& path, int systemError, const std::string& reason)
     : std::runtime_error("ファイル[" + path + "]の" + operation + "に失敗しました。(" +
                          ReasonText(systemError, reason) + ")"),
       m_path(path),

@@ -12,12 +12,6 @@
 
 namespace {
 
-// The length of the character that starts at pos: 2 for a lead byte followed by another byte, else 1.
-// A lead byte at the very end of a text stands alone.
-std::size_t CharLength(const std::string& text, std::size_t pos) {
-    return IsLeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size() ? 2 : 1;
-}
-
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
@@ -30,8 +24,8 @@ std::size_t FindText(const std::string& text, const std::string& needle, std::si
     return std::string::npos;
 }
 
-std::size_t FindChar(const std::string& text, char c, std::size_t from) {
-    for (std::size_t pos = from; pos < text.size(); pos += CharLength(text, pos)) {
+std::size_t FindChar(const std::string& text, char c) {
+    for (std::size_t pos = 0; pos < text.size(); pos += CharLength(text, pos)) {
         if (text[pos] == c) return pos;
     }
     return std::string::npos;

@@ -10,11 +10,16 @@
 
 // True for the first byte of a double-byte character (0x81-0x9F, 0xE0-0xFC).
 constexpr bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+// The length of the character that starts at pos: 2 for a lead byte followed by another byte, else 1.
+// A lead byte at the very end of a text stands alone.
+inline std::size_t CharLength(const std::string& text, std::size_t pos) {
+    return IsLeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size() ? 2 : 1;
+}
 
 // First occurrence of needle at or after from (a character boundary), or std::string::npos.
 std::size_t FindText(const std::string& text, const std::string& needle, std::size_t from = 0);
-std::size_t FindChar(const std::string& text, char c, std::size_t from = 0);
-// Last occurrence of a single-byte character, or std::string::npos.
+// First and last occurrence of a single-byte character, or std::string::npos.
+std::size_t FindChar(const std::string& text, char c);
 std::size_t FindLastChar(const std::string& text, char c);
 // Letters a-z to A-Z; double-byte characters are left alone.
 std::string ToUpperAscii(std::string text);

@@ -3,10 +3,11 @@
 // exec, wait4, /proc/self/exe). It finds gen_claims and tolvarenquista next to its own executable,
 // works in a temporary folder that it removes at the end, and prints one report.
 //
-// For scale, in the same run: a plain Python conversion of the same file (bench/baseline.py, the
-// standard library's hmac and hashlib) and a copy of the input with cp. Each time is the best of
-// five runs (three for the slow Python one), since the machine may be busy with other work. The Python output must equal ours byte
-// for byte, the split outputs joined must equal the single one, and the run with the portable SHA-256
+// The conversion is also timed without the checksum manifest (TOLVA_BENCH_WITHOUT_CHECKSUMS=1), for
+// what the SHA-256 of the outputs costs. For scale, in the same run: a plain Python conversion of the same file
+// (bench/baseline.py, the standard library's hmac and hashlib) and a copy of the input with cp. Each time is the best
+// of five runs (three for the slow Python one), since the machine may be busy with other work. The Python output must
+// equal ours byte for byte, the split outputs joined must equal the single one, and the run with the portable SHA-256
 // compression must give the same bytes too: any difference fails the benchmark (exit status 1).
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -189,8 +190,7 @@ std::vector<std::string> OutputFiles(const std::string& outFolder) {
 // Converts input into a fresh outFolder kRepeats times, with extra arguments and environment; the
 // outputs of the last run are left in outFolder. False when a conversion failed or left no output.
 bool MeasureConversion(const Tools& tools, const Input& input, const std::string& outFolder,
-                       const std::vector<std::string>& extraArguments, const ChildOptions& options,
-                       Measurement& best) {
+                       const std::vector<std::string>& extraArguments, const ChildOptions& options, Measurement& best) {
     const std::string logFolder = outFolder + "-log";
     for (int i = 0; i < kRepeats; ++i) {
         std::error_code error;
@@ -256,8 +256,7 @@ bool SameBytes(const std::vector<std::string>& parts, const std::string& whole) 
             const std::streamsize got = partFile.gcount();
             if (got == 0) break;
             wholeFile.read(b.data(), got);
-            if (wholeFile.gcount() != got ||
-                std::memcmp(a.data(), b.data(), static_cast<std::size_t>(got)) != 0) {
+            if (wholeFile.gcount() != got || std::memcmp(a.data(), b.data(), static_cast<std::size_t>(got)) != 0) {
                 return false;
             }
         }
@@ -268,8 +267,8 @@ bool SameBytes(const std::vector<std::string>& parts, const std::string& whole) 
 double Mib(long kib) { return static_cast<double>(kib) / kKibPerMib; }
 
 void PrintRow(const char* what, const Measurement& m, const Input& input) {
-    std::printf("  %-34s %9.3f s %12.0f %9.1f\n", what, m.seconds,
-                static_cast<double>(input.records) / m.seconds, input.megabytes / m.seconds);
+    std::printf("  %-34s %9.3f s %12.0f %9.1f\n", what, m.seconds, static_cast<double>(input.records) / m.seconds,
+                input.megabytes / m.seconds);
 }
 
 // Where the time of one conversion goes: perf's ten busiest symbols, sampled by the cpu-clock timer
@@ -290,8 +289,8 @@ void PrintProfile(const Tools& tools, const Input& input, const std::string& wor
     std::error_code error;
     fs::create_directory(outFolder, error);
     const ChildRun record =
-        RunChild({"perf", "record", "-e", "cpu-clock", "-o", data, "--", tools.converter, "convert",
-                  "--input", input.folder, "--output", outFolder, "--quiet", "--log-dir", outFolder + "-log"},
+        RunChild({"perf", "record", "-e", "cpu-clock", "-o", data, "--", tools.converter, "convert", "--input",
+                  input.folder, "--output", outFolder, "--quiet", "--log-dir", outFolder + "-log"},
                  quiet);
     const std::string report = work + "/perf-report.txt";
     ChildOptions toReport = quiet;
@@ -314,9 +313,8 @@ void PrintProfile(const Tools& tools, const Input& input, const std::string& wor
         const std::size_t symbol = line.find_first_not_of(' ', percent + 1);
         if (symbol == std::string::npos) continue;
         const std::size_t padding = line.find("  ", symbol);
-        std::printf(
-            "  %7s  %s\n", line.substr(start, percent + 1 - start).c_str(),
-            line.substr(symbol, padding == std::string::npos ? std::string::npos : padding - symbol).c_str());
+        std::printf("  %7s  %s\n", line.substr(start, percent + 1 - start).c_str(),
+                    line.substr(symbol, padding == std::string::npos ? std::string::npos : padding - symbol).c_str());
         ++shown;
     }
     std::printf("  (perf record -e cpu-clock, both threads; [.] the program, [k] the kernel)\n");
@@ -343,8 +341,7 @@ int Bench() {
     const std::string& work = temp.Path();
     Input large{work + "/in", work + "/in/" + kInputName, kLargeRecords};
     Input small{work + "/in_small", work + "/in_small/" + kInputName, kSmallRecords};
-    std::printf("Generating %llu and %llu records in %s ...\n",
-                static_cast<unsigned long long>(large.records),
+    std::printf("Generating %llu and %llu records in %s ...\n", static_cast<unsigned long long>(large.records),
                 static_cast<unsigned long long>(small.records), work.c_str());
     std::fflush(stdout);
     if (!Generate(tools, large) || !Generate(tools, small)) return 1;
@@ -354,17 +351,21 @@ int Bench() {
     const std::string splitBytes = std::to_string(perFile * kRecordCharge + 1);
     ChildOptions portable;
     portable.environment = {{"TOLVA_PORTABLE_SHA256", "1"}};
-    Measurement single, split, smallRun, portableRun, copy;
+    ChildOptions noChecksums;
+    noChecksums.environment = {{"TOLVA_BENCH_WITHOUT_CHECKSUMS", "1"}};
+    Measurement single, split, smallRun, portableRun, unchecked, copy;
     const std::string singleOut = work + "/out-single";
     const std::string splitOut = work + "/out-split";
     const std::string smallOut = work + "/out-small";
     const std::string portableOut = work + "/out-portable";
-    std::printf("Timing our conversion (one file, split, portable SHA-256) and cp ...\n");
+    const std::string uncheckedOut = work + "/out-unchecked";
+    std::printf("Timing our conversion (one file, split, portable SHA-256, no manifest) and cp ...\n");
     std::fflush(stdout);
     if (!MeasureConversion(tools, large, singleOut, {}, {}, single) ||
         !MeasureConversion(tools, large, splitOut, {"--split-bytes", splitBytes}, {}, split) ||
         !MeasureConversion(tools, small, smallOut, {}, {}, smallRun) ||
         !MeasureConversion(tools, large, portableOut, {}, portable, portableRun) ||
+        !MeasureConversion(tools, large, uncheckedOut, {}, noChecksums, unchecked) ||
         !MeasureCopy(large.file, work + "/copy.csv", copy)) {
         return 1;
     }
@@ -379,8 +380,7 @@ int Bench() {
     const std::string baselineOut = work + "/baseline.CSV";
     if (!RunBaseline(small, baselineOut, baseline, true)) return 1;
     const bool baselineSmallEqual = smallFiles.size() == 1 && SameBytes({baselineOut}, smallFiles[0]);
-    const double projected =
-        baseline.seconds * static_cast<double>(large.records) / static_cast<double>(small.records);
+    const double projected = baseline.seconds * static_cast<double>(large.records) / static_cast<double>(small.records);
     const bool baselineOnLarge = projected <= kBaselineSecondsLimit;
     const Input& baselineInput = baselineOnLarge ? large : small;
     for (int i = baselineOnLarge ? 0 : 1; i < kBaselineRepeats; ++i) {
@@ -392,11 +392,11 @@ int Bench() {
     const bool splitEqual = singleFiles.size() == 1 && SameBytes(splitFiles, singleFiles[0]);
     const std::vector<std::string> portableFiles = OutputFiles(portableOut);
     const bool portableEqual = singleFiles.size() == 1 && SameBytes(portableFiles, singleFiles[0]);
-    const double outputMb =
-        static_cast<double>(singleFiles.empty() ? 0 : fs::file_size(singleFiles[0])) / kMegabyte;
+    const double outputMb = static_cast<double>(singleFiles.empty() ? 0 : fs::file_size(singleFiles[0])) / kMegabyte;
 
     std::printf(
-        "\nInput: %llu records, %.1f MB (generated by gen_claims); output %.1f MB. Best of %d runs each (Python: %d).\n",
+        "\nInput: %llu records, %.1f MB (generated by gen_claims); output %.1f MB. Best of %d runs each (Python: "
+        "%d).\n",
         static_cast<unsigned long long>(large.records), large.megabytes, outputMb, kRepeats, kBaselineRepeats);
     std::printf("  %-34s %11s %12s %9s\n", "", "time", "records/s", "MB/s in");
     PrintRow("ours, one output file", single, large);
@@ -404,6 +404,7 @@ int Bench() {
     std::snprintf(splitLabel, sizeof splitLabel, "ours, split into %zu files", splitFiles.size());
     PrintRow(splitLabel, split, large);
     PrintRow("ours, portable SHA-256", portableRun, large);
+    PrintRow("ours, without the manifest", unchecked, large);
     PrintRow(baselineOnLarge ? "Python baseline" : "Python baseline (*)", baseline, baselineInput);
     PrintRow("cp of the input", copy, large);
     if (!baselineOnLarge) {
@@ -419,15 +420,14 @@ int Bench() {
     std::printf("  ours / Python baseline, records per second     %8.1f x\n", oursRate / baselineRate);
     std::printf("  ours / cp, time                                %8.1f x\n", single.seconds / copy.seconds);
     std::printf("  ours split / ours one file, time               %8.2f x\n", split.seconds / single.seconds);
-    std::printf("  portable / x86 SHA extensions, time            %8.2f x\n",
-                portableRun.seconds / single.seconds);
+    std::printf("  portable / x86 SHA extensions, time            %8.2f x\n", portableRun.seconds / single.seconds);
+    std::printf("  with / without the checksum manifest, time     %8.2f x\n", single.seconds / unchecked.seconds);
 
     std::printf(
         "\nPeak resident size of our conversion: %.1f MiB at %llu records, %.1f MiB at %llu records (%s)\n",
         Mib(smallRun.peakRssKib), static_cast<unsigned long long>(small.records), Mib(single.peakRssKib),
         static_cast<unsigned long long>(large.records),
-        static_cast<double>(single.peakRssKib) <=
-                kFlatMemoryTolerance * static_cast<double>(smallRun.peakRssKib)
+        static_cast<double>(single.peakRssKib) <= kFlatMemoryTolerance * static_cast<double>(smallRun.peakRssKib)
             ? "flat"
             : "GROWS WITH THE INPUT");
 
@@ -436,16 +436,14 @@ int Bench() {
     char baselineLabel[96];
     if (baselineOnLarge) {
         std::snprintf(baselineLabel, sizeof baselineLabel, "Python baseline vs ours, %llu and %llu records",
-                      static_cast<unsigned long long>(large.records),
-                      static_cast<unsigned long long>(small.records));
+                      static_cast<unsigned long long>(large.records), static_cast<unsigned long long>(small.records));
     } else {
         std::snprintf(baselineLabel, sizeof baselineLabel, "Python baseline vs ours, %llu records",
                       static_cast<unsigned long long>(small.records));
     }
     std::printf("  %-50s %s\n", baselineLabel, verdict(baselineEqual));
     char splitJoined[96];
-    std::snprintf(splitJoined, sizeof splitJoined, "the %zu split files joined vs one output file",
-                  splitFiles.size());
+    std::snprintf(splitJoined, sizeof splitJoined, "the %zu split files joined vs one output file", splitFiles.size());
     std::printf("  %-50s %s\n", splitJoined, verdict(splitEqual));
     std::printf("  %-50s %s\n", "portable SHA-256 vs x86 SHA extensions", verdict(portableEqual));
 

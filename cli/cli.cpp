@@ -1,7 +1,6 @@
 #include "cli/cli.h"
 
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <stdexcept>
 
 #include "base/file_error.h"
+#include "base/mbcs.h"
 #include "cli/terminal_host.h"
 #include "engine/claim_check.h"
 #include "engine/conversion_run.h"
@@ -22,7 +22,6 @@
 #include "engine/report_verifier.h"
 #include "engine/self_test.h"
 #include "support/log_file.h"
-#include "base/mbcs.h"
 #include "support/paths.h"
 #include "tolva_version.h"
 
@@ -184,34 +183,35 @@ public:
             });
         switch (checked.result) {
             case ClaimFileCheck::Result::Unreadable:
-                Err(name + ": " + (checked.opened ? checked.reason : LoadMessage(kMsgReadFailed) + "(" + checked.reason + ")") +
+                Err(name + ": " +
+                    (checked.opened ? checked.reason : LoadMessage(kMsgReadFailed) + "(" + checked.reason + ")") +
                     "\n");
                 return kExitFailed;
             case ClaimFileCheck::Result::NoData:
                 // An empty file, or blank and comment lines alone: no data, as convert says too.
                 Out(name + ": " + kNoDataMessage + "\n");
-                if (checked.records == 0 && !checked.empty) Err(name + ": 0 records, 0 faulty\n");
+                if (checked.records == 0 && !checked.empty) Err(name + ": " + RecordCountsText(checked) + "\n");
                 return kExitFileErrors;
             case ClaimFileCheck::Result::Checked: break;
         }
-        Err(name + ": " + std::to_string(checked.records) + " records, " + std::to_string(checked.faulty) + " faulty\n");
+        Err(name + ": " + RecordCountsText(checked) + "\n");
         return checked.faulty > 0 ? kExitFileErrors : kExitOk;
     }
-    // The output files a result report lists, found by name in one folder (a copied disc), checked
-    // against the report: one line per input file, then one for a fault of the report itself.
+    // check's summary of one file: "レコード 17 件、エラー 4 件".
+    static std::string RecordCountsText(const ClaimFileCheck& checked) {
+        return "レコード " + CountText(checked.records) + " 件、エラー " + CountText(checked.faulty) + " 件";
+    }
+
+    // A copied disc proved against the result report and the checksum manifest beside it: the
+    // findings one a line, as a dialog shows them, then the summary.
     int Verify(const Options& options) {
         if (options.positional.size() != 1) throw UsageError("verify takes one result report");
         const ReportVerification verification =
             VerifyReport(options.positional[0], FolderArgument(options.folder.value_or("")));
         if (!verification.isReport) return Refuse(verification.error);
-        bool allGood = verification.problem.empty();
-        for (const VerifiedInput& in : verification.inputs) {
-            const std::string counts = std::to_string(in.files) + " files, " + std::to_string(in.records);
-            Out(in.name + ": " + (in.problem.empty() ? "OK (" + counts + " records)" : in.problem) + "\n");
-            allGood = allGood && in.problem.empty();
-        }
-        if (!verification.problem.empty()) Out(verification.problem + "\n");
-        return allGood ? kExitOk : kExitFileErrors;
+        for (const VerifyFinding& finding : verification.findings) Out(FindingLine(finding) + "\n");
+        Out(VerificationSummary(verification) + "\n");
+        return verification.Passed() ? kExitOk : kExitFileErrors;
     }
 
     int SelfTest(const Options& options) {
@@ -247,8 +247,8 @@ public:
         RunFlags flags;
         CTerminalHost host(m_context, files, output, splitLimit, options.quiet.has_value());
         CConversionRun run(host, files, flags, log, *m_context.clock);
-        const ConvertCheck check = CheckConvertRequest(input, output, files, checkStates, m_context.protectedFolders,
-                                                       &run.OutputFolder());
+        const ConvertCheck check =
+            CheckConvertRequest(input, output, files, checkStates, m_context.protectedFolders, &run.OutputFolder());
         const bool namesMatter = check.outcome == CheckOutcome::Ready || check.messageId == kMsgNoFileChosen;
         if (!unmatched.empty() && namesMatter) return Refuse(NotConvertible(input, unmatched));
         if (check.outcome != CheckOutcome::Ready) return Refuse(check.text);
@@ -257,8 +257,8 @@ public:
         // It must not lie under a system folder, as the output folder must not.
         const std::string logDir = FolderArgument(options.logDir.value_or(""));
         if (UnderProtectedFolder(logDir, m_context.protectedFolders)) return Refuse(kLogFolderProtected);
-        const bool logReady = logDir.empty() ? log.InitLog(m_context.defaultLogFolder)
-                                             : log.InitLog(logDir, CLogFile::kOwnLogs);
+        const bool logReady =
+            logDir.empty() ? log.InitLog(m_context.defaultLogFolder) : log.InitLog(logDir, CLogFile::kOwnLogs);
         if (!logReady) {
             Err(LoadMessage(kMsgLogInitFailed) + "\n");
             return kExitFailed;
@@ -366,31 +366,39 @@ std::string SplitSizesHelp() {
 
 const CommandOption kInput{"--input IN_DIR", "the folder of the claim files", &Options::input, true};
 const std::vector<Command> kCommands = {
-    {"list", &Cli::List, "IN_DIR",
-     "the convertible files of IN_DIR (fourteen digits and .csv) with their sizes"},
-    {"convert", &Cli::Convert, "[NAME ...]",
+    {"list", &Cli::List, "IN_DIR", "the convertible files of IN_DIR (fourteen digits and .csv) with their sizes"},
+    {"convert",
+     &Cli::Convert,
+     "[NAME ...]",
      "converts the NAME files of IN_DIR (all convertible files when none is given; names match without "
      "regard to case), writes the result report into OUT_DIR and prints its path",
      {kInput,
-      {"--output OUT_DIR", "the folder for the converted files and the report (not IN_DIR)",
-       &Options::output, true},
+      {"--output OUT_DIR", "the folder for the converted files and the report (not IN_DIR)", &Options::output, true},
       {"--split N|LABEL", SplitSizesHelp(), &Options::split},
       {"--split-bytes N", "any other limit in bytes per output file (0: no split)", &Options::splitBytes},
       {"--log-dir DIR", "the folder of the daily error log", &Options::logDir},
       {"--quiet", "no progress and no status lines (errors are still shown)", &Options::quiet}}},
-    {"ref", &Cli::Ref, "KIGOU BANGOU",
+    {"ref",
+     &Cli::Ref,
+     "KIGOU BANGOU",
      "the 80-character reference text of one card symbol and number, as the two output fields",
      {{"--hex", "KIGOU and BANGOU as code page 932 bytes in hex (ref --hex 8260 3132)", &Options::hex}}},
-    {"check", &Cli::Check, "[NAME ...]",
+    {"check",
+     &Cli::Check,
+     "[NAME ...]",
      "every record of the NAME files of IN_DIR (all when none is given) through the record checks, "
      "without stopping: one line per faulty record, NAME:LINE: TEXT, on standard output, a summary per "
      "file on standard error; writes nothing. Exit status 0 nothing faulty, 1 a faulty record or a file "
      "without data, 2 refused, 3 a file could not be read",
      {kInput, {"--max-errors N", "list at most N faulty records a file", &Options::maxErrors}}},
-    {"verify", &Cli::Verify, "REPORT",
-     "checks the output files a result report lists, found by name in DIR: every line an output record, "
-     "and the records adding up to the report's count; one line per input file. Exit status 0 all good, "
-     "1 something wrong, 2 not a result report",
+    {"verify",
+     &Cli::Verify,
+     "REPORT",
+     "proves a disc before it is mailed: every file the checksum file beside REPORT (its _Result.sha256) "
+     "lists holds, byte for byte, what the run wrote; the output files REPORT lists, found by name in DIR, "
+     "hold output records that add up to its counts; and no other output, temporary file or report is "
+     "there. One finding a line, then the result. Exit status 0 proved, 1 something wrong or nothing to "
+     "prove it with (a report without a checksum file), 2 not a result report",
      {{"--folder DIR",
        "where the output files are (default: the report's own folder, so a copied disc verifies where "
        "it is)",
@@ -404,8 +412,7 @@ const char kAbout[] =
     "Prepares claim CSV files for the survey: every record is checked, the insured person's card symbol and "
     "number are replaced by the reference number, two amounts are zero-padded, and the records are written "
     "to OUT_DIR as NAME_001.CSV, NAME_002.CSV, ... with a result report.";
-const char kAbort[] =
-    "Ctrl-C aborts: the file being converted loses all its outputs and the run ends without report.";
+const char kAbort[] = "Ctrl-C aborts: the file being converted loses all its outputs and the run ends without report.";
 const char kExitStatuses[] =
     "Exit status: 0 report written, every file normal; 1 report written, some file had a record error or no "
     "data; 2 refused before starting (the message says why); 3 the run failed (a file could not be opened, "
@@ -466,8 +473,8 @@ std::string Help(const std::string& program, const Command* only = nullptr) {
         commands += Entry(command.name + (needed ? std::string(" ") + command.arguments : ""), command.help);
     }
     if (only != nullptr) return usage + "\n" + commands + options;
-    return usage + "  " + program + " --help | --version\n\n" + Wrap("", kAbout, 0) + "\nCommands:\n" +
-           commands + options + "\n" + Wrap("", kAbort, 0) + "\n" + Wrap("", kExitStatuses, 0);
+    return usage + "  " + program + " --help | --version\n\n" + Wrap("", kAbout, 0) + "\nCommands:\n" + commands +
+           options + "\n" + Wrap("", kAbort, 0) + "\n" + Wrap("", kExitStatuses, 0);
 }
 
 }  // namespace
@@ -484,8 +491,7 @@ void ResetInterrupt() { g_interrupted = 0; }
 
 std::string ProgramName(const std::string& argv0) {
     // After the last separator, or from the start (npos + 1 is 0).
-    const std::size_t start =
-        std::max(FindLastChar(argv0, '/') + 1, FindLastChar(argv0, platform::kPathSeparator) + 1);
+    const std::size_t start = std::max(FindLastChar(argv0, '/') + 1, FindLastChar(argv0, platform::kPathSeparator) + 1);
     std::string name = argv0.substr(start);
     if (ToUpperAscii(name).ends_with(".EXE")) name.resize(name.size() - 4);
     return name.empty() ? kProgramName : name;
@@ -501,8 +507,7 @@ int RunCli(std::vector<std::string> args, CliContext& context) {
             args.begin(), args.end(), [](const std::string& a) { return a == "/?" || a == "-?"; }, "--help");
         if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") return cli.Print(Help(program));
         if (args[0] == "--version") return cli.Print(program + " " TOLVA_VERSION "\n");
-        const auto command =
-            std::ranges::find_if(kCommands, [&](const Command& each) { return args[0] == each.name; });
+        const auto command = std::ranges::find_if(kCommands, [&](const Command& each) { return args[0] == each.name; });
         if (command == kCommands.end()) throw UsageError("unknown command " + args[0]);
 
         // CLI11 makes a subcommand of every command and parses the arguments into their options.
@@ -519,8 +524,8 @@ int RunCli(std::vector<std::string> args, CliContext& context) {
                 if (term.find(' ') == std::string::npos) {
                     sub->add_flag_callback(term, [&text] { text = ""; });
                 } else {
-                    sub->add_option_function<std::string>(
-                        term.substr(0, term.find(' ')), [&text](const std::string& value) { text = value; });
+                    sub->add_option_function<std::string>(term.substr(0, term.find(' ')),
+                                                          [&text](const std::string& value) { text = value; });
                 }
             }
         }

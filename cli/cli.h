@@ -12,12 +12,12 @@
 
 // Exit statuses.
 enum CliExit : int {
-    kExitOk = 0,         // report written and every file normal
-    kExitFileErrors = 1, // report written; some file had a record error or no data
-    kExitRefused = 2,    // a check failed before anything was converted
-    kExitFailed = 3,     // a file could not be opened, created or written, or an unexpected error
-    kExitAborted = 4,    // aborted with Ctrl-C
-    kExitUsage = 64,     // the command line itself is wrong
+    kExitOk = 0,          // report written and every file normal
+    kExitFileErrors = 1,  // report written; some file had a record error or no data
+    kExitRefused = 2,     // a check failed before anything was converted
+    kExitFailed = 3,      // a file could not be opened, created or written, or an unexpected error
+    kExitAborted = 4,     // aborted with Ctrl-C
+    kExitUsage = 64,      // the command line itself is wrong
 };
 
 inline constexpr char kProgramName[] = "tolvarenquista";

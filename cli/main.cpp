@@ -60,9 +60,9 @@ int main(int argc, char** argv) {
         platform::WaitForEnter();
     }
     if (outFailed.load()) {
-        platform::WriteConsole(platform::Stream::Err,
-                               std::string("tolvarenquista: 標準出力への書込みに失敗しました。(") +
-                                   platform::ErrorText(outError) + ")\n");
+        platform::WriteConsole(
+            platform::Stream::Err,
+            std::string("tolvarenquista: 標準出力への書込みに失敗しました。(") + platform::ErrorText(outError) + ")\n");
         if (status < kExitFailed) status = kExitFailed;
     }
     return status;

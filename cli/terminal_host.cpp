@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/conversion_run.h"
+#include "support/clock.h"
 
 namespace {
 constexpr int kBarWidth = 30;
@@ -38,9 +38,9 @@ void CTerminalHost::DrawBar() {
     const long rate = seconds > 0 ? static_cast<long>(m_records / seconds) : 0;
     const int filled = m_progress * kBarWidth / 100;
     char text[256];
-    const int length = std::snprintf(text, sizeof text, "%s [%s%s] %3d%% %ld rec/s", m_currentName.c_str(),
-                                     std::string(filled, '#').c_str(),
-                                     std::string(kBarWidth - filled, ' ').c_str(), m_progress, rate);
+    const int length =
+        std::snprintf(text, sizeof text, "%s [%s%s] %3d%% %ld rec/s", m_currentName.c_str(),
+                      std::string(filled, '#').c_str(), std::string(kBarWidth - filled, ' ').c_str(), m_progress, rate);
     const std::size_t drawn = length > 0 ? std::min(static_cast<std::size_t>(length), sizeof text - 1) : 0;
     if (m_escapes) {
         m_context.write(platform::Stream::Err, "\r\x1b[K" + std::string(text, drawn));
@@ -68,28 +68,35 @@ void CTerminalHost::SetProgress(int position) {
     }
 }
 
-void CTerminalHost::SetStatusText(const std::string& text) {
-    if (!m_quiet && !text.empty()) Line(text);
+void CTerminalHost::OnWaiting(const std::string& path) {
+    Status("ファイル[" + path + "]を他のプログラムが使用中です。使用が終わるのを待っています．．．");
 }
 
-void CTerminalHost::SetRowStatusText(int row, const std::string& text) {
-    if (text.empty() || row < 0 || static_cast<std::size_t>(row) >= m_files.names.size()) return;
-    const std::string& name = m_files.names[row];
-    if (text == FileStatusText(Processing)) {
-        m_currentName = name;
-        m_records = 0;
-        m_progress = 0;
-        m_fileStart = platform::MonotonicSeconds();
-        if (m_quiet) return;
-        if (m_live) {
-            DrawBar();
-        } else {
-            Line(name + ": " + text);
-        }
-        return;
+void CTerminalHost::OnFileStarted(int row) {
+    m_currentName = m_files.names.at(row);
+    m_records = 0;
+    m_progress = 0;
+    m_fileStart = platform::MonotonicSeconds();
+    if (m_live) {
+        DrawBar();
+    } else {
+        Status(m_currentName + ": 処理中");
     }
+}
+
+void CTerminalHost::OnFileEnded(int row, FileStatus status, const FileResult& result) {
     m_currentName.clear();
-    if (!m_quiet) Line(name + ": " + text);
+    const char* word = status == Normal ? "正常" : status == Aborted ? "中断" : status == Failed ? "異常" : "";
+    if (status == ColumnCountError) word = "カラム数エラー";
+    Status(m_files.names.at(row) + ": " + (result.message.empty() ? word : result.message));
+}
+
+void CTerminalHost::OnRunStopped(RunEnd why) {
+    Status(why == RunEnd::Aborted ? "処理を中断しました。" : "カルデノ　異常終了");
+}
+
+void CTerminalHost::OnRunEnded(RunEnd why, std::int64_t seconds) {
+    if (why == RunEnd::Completed) Status("カルデノ　正常終了 (" + ElapsedText(seconds) + ")");
 }
 
 bool CTerminalHost::ShowMessage(const std::string& text, MessageKind kind) {

@@ -76,7 +76,7 @@ private:
 
     std::string m_text;
     std::vector<Record> m_records;
-    std::vector<char> m_out;  // each take's output lines from the take's first record * kRecordCharge
+    std::vector<char> m_out;             // each take's output lines from the take's first record * kRecordCharge
     std::atomic<std::size_t> m_next{0};  // the first record no thread has taken yet
     std::mutex m_faultMutex;
     std::size_t m_faultIndex = 0;

@@ -10,7 +10,7 @@ ClaimFileCheck CheckClaimFile(const std::string& path, IClock& clock,
                               const std::function<void(std::int64_t line, const RecordCheck& check)>& faultyRecord) {
     ClaimFileCheck outcome;
     try {
-        CRecordFile file(clock);
+        CRecordReader file(clock);
         if (!file.OpenWithRetry(path, CRecordFile::modeRead, [] { return false; })) {
             outcome.result = ClaimFileCheck::Result::Unreadable;
             outcome.reason = platform::ErrorText(file.OpenError());

@@ -17,8 +17,8 @@ struct ClaimFileCheck {
     };
     Result result = Result::Checked;
     std::string reason;
-    bool opened = false;  // Unreadable: the open succeeded and a read failed (reason: the whole text)
-    bool empty = false;   // NoData: the file has no byte at all
+    bool opened = false;       // Unreadable: the open succeeded and a read failed (reason: the whole text)
+    bool empty = false;        // NoData: the file has no byte at all
     std::int64_t records = 0;  // records as the reader hands them out
     std::int64_t faulty = 0;
 };

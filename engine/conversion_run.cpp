@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <functional>
+#include <stdexcept>
 
+#include "base/file_error.h"
+#include "base/mbcs.h"
 #include "engine/batch_converter.h"
+#include "engine/checksum_manifest.h"
 #include "engine/digest.h"
 #include "engine/file_conversion.h"
 #include "engine/messages.h"
@@ -16,20 +20,13 @@
 #include "engine/record_layout.h"
 #include "engine/result_report.h"
 #include "platform/platform.h"
-#include "base/file_error.h"
-#include "base/mbcs.h"
 #include "support/paths.h"
 
 const char* const kSplitSizeEntries[kSplitSizeCount] = {
-    "分割なし",     "DVD (4.7 GB)", "MO (128 MB)", "MO (230 MB)",
+    "分割なし",    "DVD (4.7 GB)", "MO (128 MB)", "MO (230 MB)",
     "MO (640 MB)", "MO (1.3 GB)",  "MO (2.3 GB)", "CD-R (640 MB)",
 };
 
-const char kStatusRunning[] = "カルデノ　処理中．．．";
-const char kStatusFailed[] = "カルデノ　異常終了";
-const char kStatusAborted[] = "処理を中断しました。";
-const char kButtonConvert[] = "変換(&C)";
-const char kButtonAbort[] = "中断(&C)";
 const char kNoDataMessage[] = "処理対象外（データがありません）";
 
 namespace {
@@ -61,48 +58,15 @@ std::string FileNameFromPath(const std::string& path, bool withoutExtension) {
     return name.substr(0, dot);
 }
 
-std::string ElapsedText(std::int64_t seconds) {
-    const long hours = static_cast<long>(seconds / 3600);
-    const long minutes = static_cast<long>(seconds % 3600 / 60);
-    const long rest = static_cast<long>(seconds % 60);
-    char buffer[128];
-    if (hours >= 1) {
-        std::snprintf(buffer, sizeof buffer, "処理時間 %ld時間%ld分%ld秒", hours, minutes, rest);
-    } else if (minutes >= 1) {
-        std::snprintf(buffer, sizeof buffer, "処理時間 %ld分%ld秒", minutes, rest);
-    } else {
-        std::snprintf(buffer, sizeof buffer, "処理時間 %ld秒", rest);
-    }
-    return buffer;
-}
-
-const char* FileStatusText(std::int32_t code) {
-    switch (code) {
-        case NotProcessed: return "";
-        case Normal: return "正常";
-        case Aborted: return "中断";
-        case Processing: return "処理中";
-        case ColumnCountError: return "カラム数エラー";
-        case NoData: return kNoDataMessage;
-        case Failed: return "異常";
-        default: return nullptr;
-    }
-}
-
-CConversionRun::CConversionRun(IRunHost& host, InputFileStore& files, RunFlags& flags, CLogFile& log,
-                               IClock& clock)
+CConversionRun::CConversionRun(IRunHost& host, InputFileStore& files, RunFlags& flags, CLogFile& log, IClock& clock)
     : m_host(host), m_files(files), m_flags(flags), m_log(log), m_clock(clock) {}
-
-void CConversionRun::ShowFileStatus(int row, std::int32_t code) {
-    if (const char* text = FileStatusText(code)) m_host.SetRowStatusText(row, text);
-}
 
 FileStatus CConversionRun::Fail(int line, const std::string& detail, int messageId) {
     const std::string message = LoadMessage(messageId);
     m_log.WriteLog(line, kLogSource, detail + " " + message);
     m_host.FailureDetail(detail);
     m_host.ShowMessage(message, MessageKind::Stop);
-    m_host.SetStatusText(kStatusFailed);
+    m_host.OnRunStopped(RunEnd::Failed);
     return Failed;
 }
 
@@ -126,9 +90,9 @@ int CConversionRun::OpenTelling(CRecordFile& file, const std::string& path, unsi
     bool waited = false;
     const int open = file.OpenWithRetry(path, flags, keepTrying, [&] {
         waited = true;
-        m_host.SetStatusText("ファイル[" + path + "]を他のプログラムが使用中です。使用が終わるのを待っています．．．");
+        m_host.OnWaiting(path);
     });
-    if (waited && open) m_host.SetStatusText(kStatusRunning);
+    if (waited && open) m_host.OnWaitOver();
     return open;
 }
 
@@ -147,8 +111,8 @@ void CConversionRun::DeleteAfterFailure(COutputFiles& outputs) noexcept {
 }
 
 FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult& result) {
-    CRecordFile input(m_clock);
-    CRecordFile output(m_clock);
+    CRecordReader input(m_clock);
+    CRecordWriter output(m_clock, m_checksums);
     const std::string output_folder = m_host.OutputFolder();
 
     bool aborted = false;
@@ -158,8 +122,7 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
             return Fail(__LINE__, FailureText("読込みファイル", input_path, "オープンエラー", input.FailureReason()),
                         kMsgReadFailed);
         }
-        m_host.SetConvertButtonText(kButtonConvert);
-        m_host.SetStatusText(kStatusAborted);
+        m_host.OnRunStopped(RunEnd::Aborted);
         return Aborted;
     }
     const std::uint64_t input_length = input.GetLength();
@@ -187,7 +150,10 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
         DeleteAfterFailure(outputs);
         throw;
     }
-    if (outcome.status == Normal) return Normal;
+    if (outcome.status == Normal) {
+        m_written.insert(m_written.end(), outputs.Digests().begin(), outputs.Digests().end());
+        return Normal;
+    }
 
     // Every other end discards the file's output: the current file is closed without writing out
     // its buffer, and every output file of this input is deleted, the complete ones included.
@@ -198,8 +164,7 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
     }
     outputs.DeleteAll();
     if (outcome.status == Aborted) {
-        m_host.SetConvertButtonText(kButtonConvert);
-        m_host.SetStatusText(kStatusAborted);
+        m_host.OnRunStopped(RunEnd::Aborted);
         return Aborted;
     }
     result.written_count = 0;
@@ -220,7 +185,7 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
 
 void CConversionRun::ReportException(int line, const std::string& text) noexcept {
     // The last way out of a run: each step is tried on its own, so that a driver or a log that
-    // fails in turn still leaves the controls enabled and the button reading 変換(&C).
+    // fails in turn still hears of the run's end.
     const auto attempt = [](auto&& step) {
         try {
             step();
@@ -229,18 +194,18 @@ void CConversionRun::ReportException(int line, const std::string& text) noexcept
         }
     };
     DiscardRun();
-    attempt([&] { m_host.EnableControls(true); });
     m_flags.running = 0;
+    attempt([&] { FreeInput(); });
     std::string fatal;
     attempt([&] { fatal = LoadMessage(kMsgFatal); });
     attempt([&] { m_log.WriteLog(line, kLogSource, text + fatal); });
     attempt([&] { m_host.ShowMessage(fatal, MessageKind::Stop); });
-    attempt([&] { m_host.SetConvertButtonText(kButtonConvert); });
+    attempt([&] { EndRun(RunEnd::Failed); });
     attempt([&] {
         for (std::size_t row = 0; row < m_files.statuses.size(); ++row) {
             if (m_files.statuses[row] == Processing) {
                 m_files.statuses[row] = Failed;
-                ShowFileStatus(static_cast<int>(row), Failed);
+                m_host.OnFileEnded(static_cast<int>(row), Failed, FileResult{});
                 break;
             }
         }
@@ -265,33 +230,40 @@ bool CConversionRun::BeginRun() {
         const COutputFolder::LockResult locked = m_folder.Lock(folder, &reason);
         if (locked != COutputFolder::LockResult::Locked) {
             const bool busy = locked == COutputFolder::LockResult::Busy;
-            const std::string message = LoadMessage(busy ? kMsgFolderBusy : kMsgFolderUnusable);
-            const std::string detail = FailureText("出力フォルダ", folder, busy ? "使用中" : "作成エラー", reason);
-            m_log.WriteLog(__LINE__, kLogSource, detail + " " + message);
-            m_host.FailureDetail(detail);
-            m_host.ShowMessage(message, MessageKind::Stop);
-            m_host.SetStatusText(kStatusFailed);
+            Fail(__LINE__, FailureText("出力フォルダ", folder, busy ? "使用中" : "作成エラー", reason),
+                 busy ? kMsgFolderBusy : kMsgFolderUnusable);
             return false;
         }
     }
     // What an earlier run left without its report is removed first (and said in the log).
     m_folder.Begin([this, &folder](const std::string& name) {
-        m_log.WriteLog(__LINE__, kLogSource, "前回の変換で残ったファイル[" + JoinPath(folder, name) + "]を削除しました");
+        m_log.WriteLog(__LINE__, kLogSource,
+                       "前回の変換で残ったファイル[" + JoinPath(folder, name) + "]を削除しました");
     });
     return true;
+}
+
+void CConversionRun::FreeInput() {
+    if (!m_inputFree) m_host.OnInputFree();
+    m_inputFree = true;
+    m_flags.running = 0;
+}
+
+void CConversionRun::EndRun(RunEnd why) {
+    FreeInput();
+    m_host.OnRunEnded(why, m_clock.Now() - m_start);
 }
 
 int CConversionRun::ConvertThreadProc() {
     try {
         m_flags.running = 1;
-        m_host.EnableControls(false);
-        m_host.SetStatusText(kStatusRunning);
-        const std::int64_t start = m_clock.Now();
+        m_start = m_clock.Now();
+        m_inputFree = false;
+        m_written.clear();
+        m_host.OnRunStarted();
         if (!BeginRun()) {
             m_folder.Release();
-            m_host.EnableControls(true);
-            m_flags.running = 0;
-            m_host.SetConvertButtonText(kButtonConvert);
+            EndRun(RunEnd::Failed);
             return 0;
         }
 
@@ -305,44 +277,32 @@ int CConversionRun::ConvertThreadProc() {
                 continue;
             }
             m_files.statuses.push_back(Processing);
-            ShowFileStatus(static_cast<int>(row), Processing);
+            m_host.OnFileStarted(static_cast<int>(row));
 
             const FileStatus code = ConvertFile(JoinPath(m_files.folder, m_files.names[row]), current);
             m_files.results.push_back(current);
             m_files.statuses.back() = code;
-
-            if (code == FieldLengthError) {
-                m_host.SetRowStatusText(static_cast<int>(row), current.message);
-                continue;
-            }
-            ShowFileStatus(static_cast<int>(row), code);
+            m_host.OnFileEnded(static_cast<int>(row), code, current);
             if (code == Failed || code == Aborted) {
                 DiscardRun();
-                m_host.EnableControls(true);
-                m_flags.running = 0;
-                m_host.SetConvertButtonText(kButtonConvert);
+                EndRun(code == Aborted ? RunEnd::Aborted : RunEnd::Failed);
                 return 0;
             }
         }
 
         if (!WriteResultReport()) {
             DiscardRun();
-            m_host.EnableControls(true);
-            m_flags.running = 0;
+            FreeInput();
             const std::string message = LoadMessage(kMsgReportFailed);
             m_log.WriteLog(__LINE__, kLogSource, message);
             m_host.ShowMessage(message, MessageKind::Exclamation);
-            m_host.SetStatusText(kStatusFailed);
-            m_host.SetConvertButtonText(kButtonConvert);
+            m_host.OnRunStopped(RunEnd::Failed);
+            EndRun(RunEnd::Failed);
             return 0;
         }
 
         m_folder.Release();
-        const std::string elapsed = ElapsedText(m_clock.Now() - start);
-        m_host.EnableControls(true);
-        m_flags.running = 0;
-        m_host.SetConvertButtonText(kButtonConvert);
-        m_host.SetStatusText("カルデノ　正常終了 (" + elapsed + ")");
+        EndRun(RunEnd::Completed);
         return 1;
     } catch (const std::exception& error) {
         std::string text;
@@ -363,93 +323,137 @@ namespace {
 constexpr int kReportNameTries = 60;
 }  // namespace
 
+std::vector<ReportEntry> CConversionRun::ReportEntries(const std::string& outputFolder) const {
+    std::vector<ReportEntry> entries;
+    const std::size_t rows = m_files.names.size();
+    for (std::size_t row = 0; row < rows; ++row) {
+        if (row >= m_files.checks.size() || m_files.checks[row] == 0) continue;
+        ReportEntry entry;
+        entry.name = m_files.names[row];
+        entry.inputPath = JoinPath(m_files.folder, entry.name);
+        entry.result = row < m_files.results.size() ? m_files.results[row] : FileResult{};
+        entry.status = row < m_files.statuses.size() ? m_files.statuses[row] : NotProcessed;
+        const std::string base = entry.name.substr(0, entry.name.size() >= 4 ? entry.name.size() - 4 : 0);
+        for (std::int64_t number = 1; number <= entry.result.file_count; ++number) {
+            entry.outputPaths.push_back(JoinPath(outputFolder, COutputFiles::FinalName(base, number)));
+        }
+        // Compared with the whole list, not the last ticked row.
+        entry.blankAfter = row + 1 != rows;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
 int CConversionRun::WriteResultReport() {
-    platform::File file;
-    std::string created;  // the temporary report, once this made it
+    // The report and its manifest, each written under a temporary name and renamed when complete:
+    // created holds the path each has now, once this made it.
+    platform::File files[2];
+    std::vector<std::string> created;
     // What is left of a report that failed is removed here; the run's end removes the rest.
     const auto discard = [&]() noexcept {
-        file.Close();
-        if (created.empty()) return;
-        try {
-            int error = 0;
-            if (platform::RemoveFile(created, &error)) {
-                m_folder.Disown({FileNameFromPath(created, false)});
-            } else {
-                m_log.WriteLog(__LINE__, kLogSource, platform::FileFailure("削除", created, error).what());
+        for (platform::File& file : files) file.Close();
+        for (const std::string& path : created) {
+            try {
+                int error = 0;
+                if (platform::RemoveFile(path, &error)) {
+                    m_folder.Disown({FileNameFromPath(path, false)});
+                } else {
+                    m_log.WriteLog(__LINE__, kLogSource, platform::FileFailure("削除", path, error).what());
+                }
+            } catch (...) {
+                // The journal still names it: the run's end or the next run removes it.
             }
-        } catch (...) {
-            // The journal still names it: the run's end or the next run removes it.
         }
     };
     try {
-        const std::string output_folder = m_host.OutputFolder();
+        const std::string outputFolder = m_host.OutputFolder();
         // Named after the second of the run's end; a name that is taken (a report of a run that
         // ended in the same second, or anything else) is never replaced: the next second's is
-        // taken instead, for the name and the date line alike. Written under a temporary name, new
-        // and named in the journal first, and renamed when complete: a report is whole or absent.
+        // taken instead, for the name and the date line alike. Both files are created new and named
+        // in the journal first: the report is whole or absent, and never without its manifest.
         std::int64_t now = m_clock.Now();
-        std::string name;
+        std::vector<std::string> paths;  // the report's, then the manifest's
         for (int attempt = 0;; ++attempt, ++now) {
             if (attempt == kReportNameTries) return 0;
-            name = FormatLocalTime(m_clock, now, "%Y%m%d%H%M%S") + kReportSuffix;
-            const std::string path = JoinPath(output_folder, name);
-            if (platform::PathExists(path) || platform::PathExists(path + kPartialSuffix)) continue;
-            m_folder.Claim({name + kPartialSuffix});
+            const std::string path =
+                JoinPath(outputFolder, FormatLocalTime(m_clock, now, "%Y%m%d%H%M%S") + kReportSuffix);
+            paths = {path};
+            if (m_checksums) paths.push_back(ManifestPathFor(path));
+            if (std::ranges::any_of(paths, [](const std::string& each) {
+                    return platform::PathExists(each) || platform::PathExists(each + kPartialSuffix);
+                })) {
+                continue;
+            }
+            std::vector<std::string> partials;
+            for (const std::string& each : paths) partials.push_back(FileNameFromPath(each, false) + kPartialSuffix);
+            m_folder.Claim(partials);
             int error = 0;
-            if (file.Open(path + kPartialSuffix, platform::File::modeCreate | platform::File::modeWrite, &error)) break;
-            m_folder.Disown({name + kPartialSuffix});
+            if (files[0].Open(paths[0] + kPartialSuffix, platform::File::modeCreate | platform::File::modeWrite,
+                              &error)) {
+                created.push_back(paths[0] + kPartialSuffix);
+                break;
+            }
+            m_folder.Disown(partials);
             if (!platform::IsExistsError(error)) return 0;
         }
-        const std::string path = JoinPath(output_folder, name);
-        const std::string partial = path + kPartialSuffix;
-        created = partial;
-
-        std::vector<ReportEntry> entries;
-        const std::size_t rows = m_files.names.size();
-        for (std::size_t row = 0; row < rows; ++row) {
-            if (row >= m_files.checks.size() || m_files.checks[row] == 0) continue;
-            ReportEntry entry;
-            entry.name = m_files.names[row];
-            entry.inputPath = JoinPath(m_files.folder, entry.name);
-            entry.result = row < m_files.results.size() ? m_files.results[row] : FileResult{};
-            entry.status = row < m_files.statuses.size() ? m_files.statuses[row] : NotProcessed;
-            const std::string base = entry.name.substr(0, entry.name.size() >= 4 ? entry.name.size() - 4 : 0);
-            for (std::int64_t number = 1; number <= entry.result.file_count; ++number) {
-                entry.outputPaths.push_back(JoinPath(output_folder, COutputFiles::FinalName(base, number)));
+        if (m_checksums) {
+            if (!files[1].Open(paths[1] + kPartialSuffix, platform::File::modeCreate | platform::File::modeWrite)) {
+                m_folder.Disown({FileNameFromPath(paths[1], false) + kPartialSuffix});
+                discard();
+                return 0;
             }
-            // Compared with the whole list, not the last ticked row.
-            entry.blankAfter = row + 1 != rows;
-            entries.push_back(std::move(entry));
+            created.push_back(paths[1] + kPartialSuffix);
         }
-        const std::string report =
-            ComposeResultReport(FormatLocalTime(m_clock, now, "%Y/%m/%d %H:%M:%S"), entries);
 
-        file.Write(report.data(), report.size());
-        file.Sync();
-        file.Close();
-        // The run's commit point: once the report has its name, the run is complete.
-        m_folder.Claim({name});
-        int error = 0;
-        if (!platform::RenameFile(partial, path, &error)) {
-            // A name that appeared meanwhile is somebody else's.
-            if (platform::IsExistsError(error)) m_folder.Disown({name});
-            discard();
-            return 0;
+        const std::vector<ReportEntry> entries = ReportEntries(outputFolder);
+        std::vector<std::string> contents = {
+            ComposeResultReport(FormatLocalTime(m_clock, now, "%Y/%m/%d %H:%M:%S"), entries)};
+        if (m_checksums) {
+            // Every output the report lists, by the digest of its bytes as they were written, then the report.
+            std::vector<ManifestEntry> listed;
+            for (const ReportEntry& entry : entries) {
+                for (const std::string& output : entry.outputPaths) {
+                    const std::string name = FileNameFromPath(output, false);
+                    const auto written = std::ranges::find(m_written, name, &ManifestEntry::name);
+                    if (written == m_written.end()) throw std::logic_error("no digest of " + name);
+                    listed.push_back(*written);
+                }
+            }
+            listed.push_back({FileNameFromPath(paths[0], false), DigestOf(contents[0])});
+            contents.push_back(ComposeManifest(listed));
         }
-        created.clear();
-        if (!platform::SyncFolder(output_folder)) {
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            files[i].Write(contents[i].data(), contents[i].size());
+            files[i].Sync();
+            files[i].Close();
+        }
+        // The manifest first: the report's rename is the run's commit point, and once the report
+        // has its name, the run is complete.
+        for (std::size_t i = paths.size(); i-- > 0;) {
+            const std::string name = FileNameFromPath(paths[i], false);
+            m_folder.Claim({name});
+            int error = 0;
+            if (!platform::RenameFile(paths[i] + kPartialSuffix, paths[i], &error)) {
+                // A name that appeared meanwhile is somebody else's.
+                if (platform::IsExistsError(error)) m_folder.Disown({name});
+                discard();
+                return 0;
+            }
+            created[i] = paths[i];
+        }
+        if (!platform::SyncFolder(outputFolder)) {
             // Not durable: the run's end removes the report with the outputs.
-            if (!m_folder.Journaling()) platform::RemoveFile(path);
+            if (!m_folder.Journaling()) discard();
             return 0;
         }
-        m_reportPath = path;
+        m_reportPath = paths[0];
         try {
             m_folder.Publish();
         } catch (const std::exception& error) {
             // The report is in place: the next run only tidies the journal away.
             m_log.WriteLog(__LINE__, kLogSource, error.what());
         }
-        m_host.OpenReport(path);
+        m_host.OpenReport(m_reportPath);
         return 1;
     } catch (...) {
         // Any failure of the report is told by the caller (message 114), which also removes what

@@ -5,12 +5,16 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "engine/checksum_manifest.h"
 #include "engine/file_status.h"
 #include "engine/input_file_store.h"
 #include "engine/output_folder.h"
+#include "engine/result_report.h"
 #include "engine/run_host.h"
 #include "support/clock.h"
 #include "support/log_file.h"
@@ -29,21 +33,7 @@ std::uint64_t SplitLimitForPosition(int position);
 // last "."; the empty text when there is no separator (or, with withoutExtension, no ".").
 std::string FileNameFromPath(const std::string& path, bool withoutExtension);
 
-// "処理時間 1時間1分1秒", "処理時間 1分0秒", "処理時間 59秒".
-std::string ElapsedText(std::int64_t seconds);
-
-// The status column's text of a code: "正常", "中断", "処理中", "カラム数エラー",
-// "処理対象外（データがありません）", "異常", the empty text for NotProcessed; nullptr for any
-// other code (FieldLengthError among them), which leaves the row unchanged.
-const char* FileStatusText(std::int32_t code);
-
-// Status texts of a run.
-extern const char kStatusRunning[];   // カルデノ　処理中．．．
-extern const char kStatusFailed[];    // カルデノ　異常終了
-extern const char kStatusAborted[];   // 処理を中断しました。
-extern const char kButtonConvert[];   // 変換(&C)
-extern const char kButtonAbort[];     // 中断(&C)
-extern const char kNoDataMessage[];   // 処理対象外（データがありません）
+extern const char kNoDataMessage[];  // the result's message of a file without data
 
 class CConversionRun {
 public:
@@ -65,9 +55,13 @@ public:
     // Writes the result report into the output folder and asks the driver to show it. 1 when
     // written, 0 when the file could not be created or written (then no part of it is left).
     int WriteResultReport();
+    // The report's block of every ticked row.
+    std::vector<ReportEntry> ReportEntries(const std::string& outputFolder) const;
 
-    // Sets a row's status column to the text of code (no change for codes without a text).
-    void ShowFileStatus(int row, std::int32_t code);
+    // Beside the report goes a manifest of the SHA-256 of every output and of the report. Only the
+    // benchmark (TOLVA_BENCH_WITHOUT_CHECKSUMS=1 in the environment, to measure what it costs) and
+    // tests of the report alone turn it off.
+    void SetChecksums(bool on) { m_checksums = on; }
 
     // The path of the last report written, empty before.
     const std::string& ReportPath() const { return m_reportPath; }
@@ -88,6 +82,9 @@ private:
     // Locks the output folder (unless the driver did) and starts its journal; false when the run
     // cannot start (told).
     bool BeginRun();
+    // The driver's input is free again (told once a run), the running flag cleared.
+    void FreeInput();
+    void EndRun(RunEnd why);  // the run's last act: the input free, the driver told
     // The abort handshake: both flags cleared, the question asked; true when the user confirms
     // (running stays 0), false when not (running is 1 again).
     bool ConfirmAbort();
@@ -103,5 +100,9 @@ private:
     CLogFile& m_log;
     IClock& m_clock;
     std::string m_reportPath;
+    std::int64_t m_start = 0;  // the clock's reading at the run's start
+    bool m_inputFree = false;  // the driver was told OnInputFree in this run
     COutputFolder m_folder;
+    bool m_checksums = std::getenv("TOLVA_BENCH_WITHOUT_CHECKSUMS") == nullptr;
+    std::vector<ManifestEntry> m_written;  // the outputs of the run's converted inputs
 };

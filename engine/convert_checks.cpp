@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "base/mbcs.h"
 #include "engine/messages.h"
 #include "engine/output_files.h"
-#include "base/mbcs.h"
 #include "support/paths.h"
 
 namespace {
@@ -56,9 +56,9 @@ std::vector<std::string> ScanInputFolder(const std::string& folder, std::vector<
     return names;
 }
 
-ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::string& outputFolder,
-                                 InputFileStore& files, const std::vector<int>& checkStates,
-                                 const std::vector<std::string>& protectedFolders, COutputFolder* lock) {
+ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::string& outputFolder, InputFileStore& files,
+                                 const std::vector<int>& checkStates, const std::vector<std::string>& protectedFolders,
+                                 COutputFolder* lock) {
     if (inputFolder.empty()) return Refuse(kMsgFolderNotGiven, kPrefixInput);
     if (!FileExists(inputFolder)) return Refuse(kMsgFolderMissing, kPrefixInput);
     if (outputFolder.empty()) return Refuse(kMsgFolderNotGiven, kPrefixOutput);

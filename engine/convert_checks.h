@@ -22,8 +22,8 @@ enum class CheckOutcome {
 
 struct ConvertCheck {
     CheckOutcome outcome = CheckOutcome::Ready;
-    int messageId = 0;             // the message of a failed check
-    std::string text;              // its full text (prefix included)
+    int messageId = 0;                 // the message of a failed check
+    std::string text;                  // its full text (prefix included)
     std::vector<std::string> scanned;  // the scan, for a refill
 };
 
@@ -33,6 +33,6 @@ struct ConvertCheck {
 // files.checks is rebuilt from it as the checks go. protectedFolders are compared by leading bytes.
 // lock, when given, is the run's output folder: locked before the outputs are looked at (refused
 // while another run uses it), and held when the checks pass, for the run to use.
-ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::string& outputFolder,
-                                 InputFileStore& files, const std::vector<int>& checkStates,
-                                 const std::vector<std::string>& protectedFolders, COutputFolder* lock = nullptr);
+ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::string& outputFolder, InputFileStore& files,
+                                 const std::vector<int>& checkStates, const std::vector<std::string>& protectedFolders,
+                                 COutputFolder* lock = nullptr);

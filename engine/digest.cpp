@@ -18,13 +18,13 @@ bool IsAcceptedKeyLength(std::int32_t length) {
 bool IsAcceptedOutputLength(std::int32_t length) { return length == 16 || length == 24 || length == 32; }
 
 // The HMAC key reduced to one block: copied as it is up to 64 bytes, hashed when longer.
-void LoadKeyBlock(std::uint8_t key_block[kBlockSize], const std::uint8_t* key, std::int32_t key_length,
+void LoadKeyBlock(std::uint8_t keyBlock[kBlockSize], const std::uint8_t* key, std::int32_t keyLength,
                   const Sha256Path& path) {
-    std::memset(key_block, 0, kBlockSize);
-    if (key_length > kBlockSize) {
-        sha256_digest(key, static_cast<std::uint32_t>(key_length), key_block, path);
-    } else if (key_length > 0) {
-        std::memcpy(key_block, key, static_cast<std::size_t>(key_length));
+    std::memset(keyBlock, 0, kBlockSize);
+    if (keyLength > kBlockSize) {
+        sha256_digest(key, static_cast<std::uint32_t>(keyLength), keyBlock, path);
+    } else if (keyLength > 0) {
+        std::memcpy(keyBlock, key, static_cast<std::size_t>(keyLength));
     }
 }
 
@@ -34,13 +34,13 @@ void FinishHash(const Sha256Path& path, std::uint32_t state[8], std::uint64_t pr
                 std::size_t length, std::uint8_t tail[2 * kBlockSize]) {
     const std::size_t whole = length / kBlockSize;
     path.compress(state, data, whole);
-    path.compress(state, tail, sha256_pad(tail, data + whole * kBlockSize, length - whole * kBlockSize, prefix + length));
+    path.compress(state, tail,
+                  sha256_pad(tail, data + whole * kBlockSize, length - whole * kBlockSize, prefix + length));
 }
 
 // 40 double-byte characters of code page 932 (this file is compiled with -fexec-charset=CP932);
 // the last two are ideographic spaces, 0x81 0x40 each.
-constexpr char kReferenceKeyText[] =
-    "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよ　　";
+constexpr char kReferenceKeyText[] = "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよ　　";
 static_assert(sizeof(kReferenceKeyText) == 80 + 1, "the reference key is 80 bytes of code page 932");
 
 }  // namespace
@@ -80,27 +80,27 @@ int hmac_sha256_final(HmacSha256Context* context, std::uint8_t* output, std::int
     return result;
 }
 
-CReferenceDigest::CReferenceDigest(const std::string& key, std::int32_t output_length, const Sha256Path& path)
-    : m_path(&path), m_outputLength(output_length) {
-    const auto key_length = static_cast<std::int32_t>(key.size());
-    m_valid = key.size() == static_cast<std::size_t>(key_length) && IsAcceptedKeyLength(key_length) &&
+CReferenceDigest::CReferenceDigest(const std::string& key, std::int32_t outputLength, const Sha256Path& path)
+    : m_path(&path), m_outputLength(outputLength) {
+    const auto keyLength = static_cast<std::int32_t>(key.size());
+    m_valid = key.size() == static_cast<std::size_t>(keyLength) && IsAcceptedKeyLength(keyLength) &&
               IsAcceptedOutputLength(m_outputLength);
     if (!m_valid) return;
 
     // The states after the padded key blocks are the same for every message, so they are computed
     // here once; HexDigest only continues them.
     struct Scratch {
-        std::uint8_t key_block[kBlockSize];
+        std::uint8_t keyBlock[kBlockSize];
         Sha256Context hash;
     } scratch;
-    LoadKeyBlock(scratch.key_block, reinterpret_cast<const std::uint8_t*>(key.data()), key_length, path);
-    for (std::uint8_t& byte : scratch.key_block) byte ^= kInnerPad;
+    LoadKeyBlock(scratch.keyBlock, reinterpret_cast<const std::uint8_t*>(key.data()), keyLength, path);
+    for (std::uint8_t& byte : scratch.keyBlock) byte ^= kInnerPad;
     sha256_init(&scratch.hash, path);
-    sha256_update(&scratch.hash, scratch.key_block, kBlockSize);
+    sha256_update(&scratch.hash, scratch.keyBlock, kBlockSize);
     std::memcpy(m_inner, scratch.hash.state, sizeof(m_inner));
-    for (std::uint8_t& byte : scratch.key_block) byte ^= kInnerToOuterPad;
+    for (std::uint8_t& byte : scratch.keyBlock) byte ^= kInnerToOuterPad;
     sha256_init(&scratch.hash, path);
-    sha256_update(&scratch.hash, scratch.key_block, kBlockSize);
+    sha256_update(&scratch.hash, scratch.keyBlock, kBlockSize);
     std::memcpy(m_outer, scratch.hash.state, sizeof(m_outer));
     sha256_clear(&scratch, sizeof(scratch));
 }

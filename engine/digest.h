@@ -35,10 +35,10 @@ constexpr std::int32_t kReferenceOutputLength = 32;
 class CReferenceDigest {
 public:
     // path: the SHA-256 path it computes on (the self-test runs the portable one beside the chosen).
-    CReferenceDigest(const std::string& key, std::int32_t output_length, const Sha256Path& path = sha256_chosen());
+    CReferenceDigest(const std::string& key, std::int32_t outputLength, const Sha256Path& path = sha256_chosen());
 
     // The hex text of the length bytes at text, up to a NUL byte among them, into out (room for 64
-    // characters), without allocating; returns the count written (2 x output_length), 0 when refused.
+    // characters), without allocating; returns the count written (2 x outputLength), 0 when refused.
     std::size_t HexDigest(const char* text, std::size_t length, char* out) const;
     // Two texts at once, each as HexDigest gives it; returns the count written to each. Texts that
     // fit one block with their padding (the usual identities) are compressed side by side.

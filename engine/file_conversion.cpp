@@ -7,7 +7,6 @@
 #include "engine/messages.h"
 #include "engine/output_files.h"
 #include "engine/output_record.h"
-#include "engine/record_file.h"
 #include "engine/run_host.h"
 
 const char kOutputFileWord[] = "報告データファイル";
@@ -48,7 +47,7 @@ FileOutcome FileOutcome::ReadError(std::exception_ptr thrown) {
     return outcome;
 }
 
-CFileConversion::CFileConversion(const Run& run, CRecordFile& input, CRecordFile& output, COutputFiles& outputs,
+CFileConversion::CFileConversion(const Run& run, CRecordReader& input, CRecordWriter& output, COutputFiles& outputs,
                                  std::uint64_t inputLength, FileResult& result)
     : m_run(run),
       m_input(input),
@@ -71,10 +70,10 @@ FileOutcome CFileConversion::CreateFailure(int line, std::int64_t number, const 
 }
 
 FileOutcome CFileConversion::WriteFailure(int line) {
-    return FileOutcome::Failure(line,
-                                FailureText(kOutputFileWord, m_outputs.FinalPath(m_result.file_count), kWriteError,
-                                            m_output.FailureReason()),
-                                kMsgWriteFailed);
+    return FileOutcome::Failure(
+        line,
+        FailureText(kOutputFileWord, m_outputs.FinalPath(m_result.file_count), kWriteError, m_output.FailureReason()),
+        kMsgWriteFailed);
 }
 
 std::string CFileConversion::Create(std::int64_t number) {
@@ -186,9 +185,15 @@ FileOutcome CFileConversion::Reject(int b) {
     return FileOutcome::Rejected(m_batches[b].Fault(), m_batches[b].LineNumber(index));
 }
 
-FileOutcome CFileConversion::StartNextFile() {
+FileOutcome CFileConversion::FinishFile() {
     if (!m_output.FlushBuffer()) return WriteFailure(__LINE__);
+    if (m_output.Digesting()) m_outputs.Written(m_result.file_count, m_output.Digest());
     m_output.Close();
+    return FileOutcome::Converted();
+}
+
+FileOutcome CFileConversion::StartNextFile() {
+    if (FileOutcome finished = FinishFile(); !finished.Goes()) return finished;
     ++m_result.file_count;
     m_estimatedSize = 0;
     if (const std::string why = Create(m_result.file_count); !why.empty()) {
@@ -234,8 +239,7 @@ FileOutcome CFileConversion::Write(const CRecordBatch& batch) {
 
 FileOutcome CFileConversion::Publish() {
     // The last file is written out and made durable, then every file gets its final name.
-    if (!m_output.FlushBuffer()) return WriteFailure(__LINE__);
-    m_output.Close();
+    if (FileOutcome finished = FinishFile(); !finished.Goes()) return finished;
     std::string reason;
     const std::string uncommitted = m_outputs.Commit(&reason);
     if (!uncommitted.empty()) {

@@ -13,10 +13,10 @@
 #include "engine/batch_converter.h"
 #include "engine/digest.h"
 #include "engine/file_status.h"
+#include "engine/record_file.h"
 #include "engine/record_layout.h"
 
 class COutputFiles;
-class CRecordFile;
 class IRunHost;
 
 // How the records of one file ended, made by one factory per kind of end.
@@ -61,7 +61,7 @@ public:
     };
 
     // input is open; output is closed; result is the caller's, zeroed.
-    CFileConversion(const Run& run, CRecordFile& input, CRecordFile& output, COutputFiles& outputs,
+    CFileConversion(const Run& run, CRecordReader& input, CRecordWriter& output, COutputFiles& outputs,
                     std::uint64_t inputLength, FileResult& result);
     CFileConversion(const CFileConversion&) = delete;
     CFileConversion& operator=(const CFileConversion&) = delete;
@@ -76,6 +76,8 @@ private:
     FileOutcome FinishLast(int b, FileOutcome end);
     FileOutcome Reject(int b);
     FileOutcome Write(const CRecordBatch& batch);
+    // Writes out, makes durable and closes the current output file (its digest to m_outputs).
+    FileOutcome FinishFile();
     FileOutcome StartNextFile();
     FileOutcome Publish();
     // Creates output number under its temporary name: the empty text, or why it could not be.
@@ -84,8 +86,8 @@ private:
     FileOutcome WriteFailure(int line);
 
     const Run& m_run;
-    CRecordFile& m_input;
-    CRecordFile& m_output;
+    CRecordReader& m_input;
+    CRecordWriter& m_output;
     COutputFiles& m_outputs;
     FileResult& m_result;
     bool m_aborted = false;  // an abort confirmed while an open waited

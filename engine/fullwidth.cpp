@@ -18,10 +18,10 @@ inline std::uint16_t MapDoubleByte(std::uint16_t code) {
     return rewritten != 0 ? rewritten : code;
 }
 
-// The character that base becomes with a sound mark after it (semi_voiced selects the mark), or 0.
-inline std::uint16_t Compose(std::uint16_t base, int semi_voiced) {
+// The character that base becomes with a sound mark after it (semiVoiced selects the mark), or 0.
+inline std::uint16_t Compose(std::uint16_t base, int semiVoiced) {
     if (base < kComposeFirst || base > kComposeLast) return 0;
-    return kCompose[base - kComposeFirst][semi_voiced];
+    return kCompose[base - kComposeFirst][semiVoiced];
 }
 
 // Writes both bytes whatever the code's length (out has room: no character grows beyond two
@@ -48,8 +48,8 @@ std::size_t ToFullWidth(const char* text, std::size_t n, char* out) {
     std::size_t size = 0;
     // The last output character: a sound mark composes with what was written, not with what was
     // read. No character composes with code 0, which stands for none yet.
-    std::size_t last_start = 0;
-    std::uint16_t last_code = 0;
+    std::size_t lastStart = 0;
+    std::uint16_t lastCode = 0;
     // The sound mark a byte kind stands for: -1 none, 0 voiced, 1 semi-voiced.
     constexpr int kMarkOfKind[4] = {-1, -1, 0, 1};
 
@@ -72,17 +72,17 @@ std::size_t ToFullWidth(const char* text, std::size_t n, char* out) {
         }
         // (A lone lead byte keeps its single-byte output.)
         if (mark >= 0) {
-            const std::uint16_t composed = Compose(last_code, mark);
+            const std::uint16_t composed = Compose(lastCode, mark);
             if (composed != 0) {
-                size = last_start;
+                size = lastStart;
                 Append(out, size, composed);
-                last_code = composed;
+                lastCode = composed;
                 continue;
             }
             code = mark == 0 ? kVoicedMark : kSemiVoicedMark;
         }
-        last_start = size;
-        last_code = code;
+        lastStart = size;
+        lastCode = code;
         Append(out, size, code);
     }
     return size;

@@ -10,11 +10,11 @@
 #include "engine/file_status.h"
 
 struct InputFileStore {
-    std::string folder;                 // without a trailing separator
-    std::vector<std::string> names;     // upper-case, row order
-    std::vector<std::int32_t> statuses; // FileStatus codes, appended by the run
-    std::vector<FileResult> results;    // appended by the run
-    std::vector<std::int32_t> checks;   // not 0 for a ticked row
+    std::string folder;                  // without a trailing separator
+    std::vector<std::string> names;      // upper-case, row order
+    std::vector<std::int32_t> statuses;  // FileStatus codes, appended by the run
+    std::vector<FileResult> results;     // appended by the run
+    std::vector<std::int32_t> checks;    // not 0 for a ticked row
 
     void Clear() {
         folder.clear();

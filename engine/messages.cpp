@@ -29,7 +29,8 @@ std::string LoadMessage(int id) {
         case kMsgConfirmConvert: return "変換処理を実行します。\nよろしいですか？";
         case kMsgConfirmExit: return "プログラムを終了します。\nよろしいですか？";
         case kMsgConfirmAbort:
-            return "変換処理を中断します。\nよろしいですか？\n（注意：中断した場合、処理中のデータは全て破棄されます。）";
+            return "変換処理を中断します。\nよろしいですか？\n（注意：中断した場合、処理中のデータは全て破棄されます。"
+                   "）";
         case kMsgFolderBusy:
             return "出力フォルダは他の変換処理で使用中です。\n終了するのを待ってから、処理を行ってください。";
         case kMsgFolderUnusable: return "出力フォルダを使用できません。";

@@ -49,6 +49,10 @@ void COutputFiles::Disown(std::int64_t number) {
 
 void COutputFiles::Created(std::int64_t number) { m_created.push_back(number); }
 
+void COutputFiles::Written(std::int64_t number, const Sha256Digest& digest) {
+    m_digests.push_back({FinalName(m_base, number), digest});
+}
+
 std::string COutputFiles::Commit(std::string* reason) {
     // The final names are journaled in one piece before the first rename.
     if (m_journal != nullptr && static_cast<std::size_t>(m_committed) < m_created.size()) {

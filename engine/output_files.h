@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/checksum_manifest.h"
+
 class COutputFolder;
 
 // The suffix of an output file that is still being written.
@@ -36,6 +38,10 @@ public:
     void Disown(std::int64_t number);
     // Output number's temporary file exists and is ours.
     void Created(std::int64_t number);
+    // Output number is complete and its bytes have this SHA-256.
+    void Written(std::int64_t number, const Sha256Digest& digest);
+    // The final names and digests of the outputs told Written, in order.
+    const std::vector<ManifestEntry>& Digests() const { return m_digests; }
 
     // Gives the outputs their final names, in order, then makes the names durable. The empty text
     // on success; else the path that could not be renamed (its final name) or synced (the folder),
@@ -52,4 +58,5 @@ private:
     COutputFolder* m_journal;
     std::vector<std::int64_t> m_created;  // outputs whose temporary file exists and is ours
     std::int64_t m_committed = 0;         // of m_created, those renamed (a prefix)
+    std::vector<ManifestEntry> m_digests;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/file_error.h"
+#include "engine/checksum_manifest.h"
 #include "engine/result_report.h"
 #include "support/paths.h"
 
@@ -18,9 +19,9 @@ constexpr char kPartial[] = ".partial";
 constexpr std::size_t kBaseDigits = 14;
 
 bool AllDigits(const std::string& text, std::size_t from, std::size_t to) {
-    return from < to && std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from),
-                                    text.begin() + static_cast<std::ptrdiff_t>(to),
-                                    [](char c) { return c >= '0' && c <= '9'; });
+    return from < to &&
+           std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from), text.begin() + static_cast<std::ptrdiff_t>(to),
+                       [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
@@ -36,7 +37,8 @@ std::string WithoutPartial(const std::string& name) {
 bool COutputFolder::IsRunFileName(const std::string& name) {
     const std::string stem = WithoutPartial(name);
     if (!AllDigits(stem, 0, kBaseDigits) || stem.size() <= kBaseDigits || stem[kBaseDigits] != '_') return false;
-    if (stem == stem.substr(0, kBaseDigits) + kReportSuffix) return true;
+    const std::string digits = stem.substr(0, kBaseDigits);
+    if (stem == digits + kReportSuffix || stem == digits + kManifestSuffix) return true;
     return EndsWith(stem, ".CSV") && stem.size() >= kBaseDigits + 1 + 3 + 4 &&
            AllDigits(stem, kBaseDigits + 1, stem.size() - 4);
 }

@@ -56,8 +56,8 @@ public:
     // Ends the journal (if any is still open, it stays on the disk) and gives the folder free.
     void Release() noexcept;
 
-    // True for the names a run may own: NNNNNNNNNNNNNN_NNN.CSV, NNNNNNNNNNNNNN_Result.txt, and
-    // either with ".partial". Anything else in a journal is not ours.
+    // True for the names a run may own: NNNNNNNNNNNNNN_NNN.CSV, NNNNNNNNNNNNNN_Result.txt,
+    // NNNNNNNNNNNNNN_Result.sha256, and any of them with ".partial". Anything else in a journal is not ours.
     static bool IsRunFileName(const std::string& name);
 
 private:

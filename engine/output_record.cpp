@@ -128,11 +128,10 @@ std::size_t WriteOutputLine(const std::string_view fields[kFieldCount], const ch
                 return;
             }
         }
-        put(std::string_view(fields[first].data(),
-                             fields[last].data() + fields[last].size() - fields[first].data()));
+        put(std::string_view(fields[first].data(), fields[last].data() + fields[last].size() - fields[first].data()));
     };
-    static_assert(kFieldRemarks == 1 && kFieldCardSymbol == 3 && kFieldCardNumber == 4 &&
-                  kFieldDecidedPoints == 12 && kFieldMealAmount == 14 && kFieldCount == 16);
+    static_assert(kFieldRemarks == 1 && kFieldCardSymbol == 3 && kFieldCardNumber == 4 && kFieldDecidedPoints == 12 &&
+                  kFieldMealAmount == 14 && kFieldCount == 16);
     put(fields[0]);
     put(",a2,");
     put(fields[2]);
@@ -171,7 +170,9 @@ std::size_t OutputLineLength(const std::string_view fields[kFieldCount]) {
             case kFieldRemarks: length += sizeof(kRemarksCode) - 1; break;
             case kFieldCardSymbol:
             case kFieldCardNumber: length += kReferenceHalf; break;
-            case kFieldDecidedPoints: length += std::max<std::size_t>(fields[position].size(), kDecidedPointsWidth); break;
+            case kFieldDecidedPoints:
+                length += std::max<std::size_t>(fields[position].size(), kDecidedPointsWidth);
+                break;
             case kFieldMealAmount: length += std::max<std::size_t>(fields[position].size(), kMealAmountWidth); break;
             default: length += fields[position].size(); break;
         }
@@ -186,8 +187,8 @@ void ComposeOutputLinePair(const std::string_view fields0[kFieldCount], const st
     {
         const WideIdentity identity0(fields0[kFieldCardSymbol], fields0[kFieldCardNumber]);
         const WideIdentity identity1(fields1[kFieldCardSymbol], fields1[kFieldCardNumber]);
-        const std::size_t hex = digest.HexDigestPair(identity0.data(), identity0.size(), reference0,
-                                                     identity1.data(), identity1.size(), reference1);
+        const std::size_t hex = digest.HexDigestPair(identity0.data(), identity0.size(), reference0, identity1.data(),
+                                                     identity1.size(), reference1);
         std::memset(reference0 + hex, '0', kReferenceLength - hex);
         std::memset(reference1 + hex, '0', kReferenceLength - hex);
     }

@@ -4,19 +4,28 @@
 #include <cstring>
 
 #include "base/file_error.h"
-#include "support/paths.h"
 
 namespace {
 // The read-ahead behind the 1,024-byte chunks. Large enough that the system sees few reads, small
 // enough that memory stays flat whatever the input's size.
 constexpr std::size_t kReadAheadSize = 1 << 20;
-constexpr char kEndOfFileMark = 0x1A;  // Ctrl-Z, left at the end of files by old editors
+constexpr char kEndOfFileMark = 0x1A;        // Ctrl-Z, left at the end of files by old editors
 constexpr int kRetryPollMilliseconds = 100;  // how often a waiting open asks whether to go on
+
+// 1 when a writer's step succeeds; any failure is the caller's to report, known to it by 0 and reason.
+template <class Step>
+int Reported(std::string& reason, const Step& step) {
+    try {
+        step();
+        return 1;
+    } catch (const FileError& error) {
+        reason = error.Reason();
+        return 0;
+    } catch (...) {
+        return 0;
+    }
+}
 }  // namespace
-
-CRecordFile::CRecordFile(IClock& clock) : m_clock(clock) {}
-
-CRecordFile::~CRecordFile() { m_file.Close(); }
 
 int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const std::function<bool()>& keepTrying,
                                const std::function<void()>& waiting) {
@@ -40,20 +49,12 @@ int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const st
         m_failureReason = platform::ErrorText(m_openError);
         return 0;
     }
-
-    m_readBuffer = {};
-    m_readStart = 0;
-    m_aheadSize = 0;
-    m_aheadPosition = 0;
-    m_position = 0;
-    m_nextLine = 1;
-    m_lineNumber = 0;
-    m_inComment = false;
     if (flags & modeNoTruncate) m_file.Seek(0, platform::File::Origin::End);
+    Opened();
     return 1;
 }
 
-std::string_view CRecordFile::ReadAt(std::uint64_t position, std::size_t size) {
+std::string_view CRecordReader::ReadAt(std::uint64_t position, std::size_t size) {
     if (m_ahead.empty()) m_ahead.resize(kReadAheadSize);
     const bool inside = position >= m_aheadPosition && position <= m_aheadPosition + m_aheadSize;
     if (!inside) {
@@ -77,7 +78,7 @@ std::string_view CRecordFile::ReadAt(std::uint64_t position, std::size_t size) {
     return std::string_view(m_ahead.data() + offset, std::min(size, m_aheadSize - offset));
 }
 
-int CRecordFile::ReadChunk() {
+int CRecordReader::ReadChunk() {
     // Called when every line of the last chunk was handed out.
     const std::string_view chunk = ReadAt(m_position, kReadChunkSize);
     const std::size_t got = chunk.size();
@@ -102,14 +103,7 @@ int CRecordFile::ReadChunk() {
     return 1;
 }
 
-std::int64_t CRecordFile::ReadRecord(std::vector<std::string>& fields) {
-    std::string_view line;
-    const std::int64_t bytes = ReadLine(line);
-    if (bytes != 0) SplitText(std::string(line), ",", fields);
-    return bytes;
-}
-
-std::int64_t CRecordFile::ReadLine(std::string_view& line) {
+std::int64_t CRecordReader::ReadLine(std::string_view& line) {
     for (;;) {
         if (m_readStart >= m_readBuffer.size()) {
             m_readBuffer = {};
@@ -151,42 +145,27 @@ std::int64_t CRecordFile::ReadLine(std::string_view& line) {
     }
 }
 
-int CRecordFile::WriteBuffered(std::string_view text) {
-    // Every failure, a failed write or an exhausted memory, is the caller's to report: it only
-    // learns of it through the result.
-    try {
+CRecordWriter::CRecordWriter(IClock& clock, bool digests)
+    : CRecordFile(clock), m_digest(digests ? std::make_unique<CStreamSha256>() : nullptr) {}
+
+int CRecordWriter::WriteBuffered(std::string_view text) {
+    return Reported(m_failureReason, [&] {
         if (m_writeBuffer.capacity() < kOutputBufferSize) m_writeBuffer.reserve(kOutputBufferSize + 256);
         m_writeBuffer += text;
-        if (m_writeBuffer.size() >= kOutputBufferSize) {
-            m_file.Write(m_writeBuffer.data(), m_writeBuffer.size());
+        if (const std::size_t size = m_writeBuffer.size(); size >= kOutputBufferSize) {
+            WriteOut();
             // The file is made durable when it is complete; its pieces go to the disk meanwhile, so
             // that the final flush does not wait for all of them at once.
-            m_file.StartWriteBack(m_writeBuffer.size());
-            m_writeBuffer.clear();
+            m_file.StartWriteBack(size);
         }
-        return 1;
-    } catch (const FileError& error) {
-        m_failureReason = error.Reason();
-        return 0;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
-int CRecordFile::FlushBuffer() {
-    try {
-        if (!m_writeBuffer.empty()) {
-            m_file.Write(m_writeBuffer.data(), m_writeBuffer.size());
-            m_writeBuffer.clear();
-        }
+int CRecordWriter::FlushBuffer() {
+    return Reported(m_failureReason, [&] {
+        if (!m_writeBuffer.empty()) WriteOut();
         // A file is flushed when it is complete: it must be on the disk before the run reports it
         // written, or a failure of the disk's cache would go unnoticed.
         m_file.Sync();
-        return 1;
-    } catch (const FileError& error) {
-        m_failureReason = error.Reason();
-        return 0;
-    } catch (...) {
-        return 0;
-    }
+    });
 }

@@ -1,8 +1,8 @@
 #include "engine/record_layout.h"
 
-#include "base/mbcs.h"
-
 #include <exception>
+
+#include "base/mbcs.h"
 
 // Names are code page 932 text through the compiler's execution character set.
 constexpr FieldInfo kFieldTable[kFieldCount] = {
@@ -84,5 +84,6 @@ std::string RecordFaultText(const RecordCheck& check) {
                " バイト、最大 " + std::to_string(kFieldTable[check.position].maxLength) + " バイト)";
     }
     if (check.status != ColumnCountError) return std::string();
-    return check.nul ? "カラム数エラー (NUL バイト)" : "カラム数エラー (項目数 " + std::to_string(check.fieldCount) + ")";
+    return check.nul ? "カラム数エラー (NUL バイト)"
+                     : "カラム数エラー (項目数 " + std::to_string(check.fieldCount) + ")";
 }

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string_view>
 
 #include "base/file_error.h"
 #include "base/mbcs.h"
+#include "engine/checksum_manifest.h"
+#include "engine/output_files.h"
 #include "engine/record_layout.h"
 #include "engine/result_report.h"
+#include "engine/sha256.h"
 #include "platform/platform.h"
 #include "support/paths.h"
 
@@ -15,7 +20,8 @@ namespace {
 
 constexpr std::size_t kReferenceHalf = 40;
 constexpr std::size_t kHexInSecondHalf = 24;  // then 16 "0"
-// Some ten lines an input: a larger file is no report of ours, and is not read further.
+// Some ten lines an input: a larger file is no report of ours, and is not read further. A manifest
+// has a line a file, so it is held to the same bound.
 constexpr std::size_t kMaxReportBytes = 16 << 20;
 // An output record is at most 173 bytes with its CR LF: a line of more bytes than this before its LF
 // is no record, and is not gathered further.
@@ -23,8 +29,17 @@ constexpr std::size_t kMaxOutputLine = 4096;
 constexpr std::size_t kOutputReadSize = 1 << 18;
 // Any count of this many digits fits std::int64_t.
 constexpr std::size_t kMaxCountDigits = 18;
+// The stem of a run's files: the fourteen digits of its date and time, or of an input's name.
+constexpr std::size_t kStemDigits = 14;
+
+constexpr char kContentDiffers[] = "内容が報告時と異なります（SHA-256 不一致）";
+constexpr char kNotInManifest[] = "チェックサムファイルに記載がありません（内容は証明できません）";
 
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+bool EndsWithIgnoreCase(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && EqualsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
+}
 
 bool IsUpperHex(std::string_view text) {
     for (char c : text) {
@@ -43,13 +58,9 @@ std::string NameOf(const std::string& path) {
     return last == std::string::npos ? path : path.substr(last + 1);
 }
 
-// True for a name that stands for one entry of the folder it is joined to: not empty, neither "."
-// nor "..", and without a separator of either side, a drive or stream colon or a control byte.
-bool IsPlainName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    if (FindChar(name, '\\') != std::string::npos || FindChar(name, '/') != std::string::npos) return false;
-    return std::none_of(name.begin(), name.end(),
-                        [](char c) { return c == ':' || static_cast<unsigned char>(c) < 0x20; });
+// A name as the folder's file system tells names apart.
+std::string FolderKey(const std::string& name) {
+    return platform::kCaseSensitiveFileSystem ? name : ToUpperAscii(name);
 }
 
 // The lines of a text, each ended by CR LF (which is not part of it). Bytes after the last CR LF
@@ -95,8 +106,9 @@ struct InputLines {
     std::vector<std::string> outputs;  // file names, in the report's order
     bool unplainOutput = false;        // an output path ends in no plain file name
     bool counted = false;
-    std::string_view count;  // the written record count's text, the last one given
-    bool resulted = false;   // a result line follows that count
+    std::string_view count;   // the written record count's text, the last one given
+    bool resulted = false;    // a result line follows that count
+    std::string_view result;  // its text: kReportNoErrors, or why the input was rejected
 };
 
 void TakeLine(InputLines& input, std::string_view line) {
@@ -105,7 +117,7 @@ void TakeLine(InputLines& input, std::string_view line) {
         const std::string path(line.substr(label.size()));
         if (path == kReportNoOutput) return;
         std::string name = NameOf(path);
-        if (IsPlainName(name)) {
+        if (IsPlainFileName(name)) {
             input.outputs.push_back(std::move(name));
         } else {
             input.unplainOutput = true;
@@ -118,129 +130,255 @@ void TakeLine(InputLines& input, std::string_view line) {
         input.resulted = false;
     } else if (input.counted && StartsWith(line, kReportResultLabel)) {
         input.resulted = true;
+        input.result = line.substr(std::string_view(kReportResultLabel).size());
     }
+}
+
+// What is wrong with the report's lines of one input, or the empty text.
+std::string InputLinesProblem(const InputLines& lines) {
+    const std::string_view count = lines.count;
+    if (!lines.counted || count.empty() || count.find_first_not_of("0123456789") != std::string_view::npos) {
+        return "処理結果ファイルに出力のレコード件数がありません";
+    }
+    if (count.size() > kMaxCountDigits) {
+        return "処理結果ファイルの出力のレコード件数が " + std::to_string(kMaxCountDigits) + " 桁を超えています";
+    }
+    if (!lines.resulted) return "処理結果ファイルで、レコード件数の後の処理結果の行がありません（途中で切れています）";
+    if (lines.unplainOutput) return "処理結果ファイルに、ファイル名で終わらない出力のパスがあります";
+    return std::string();
 }
 
 // What is wrong with one output record line (without its CR LF), or the empty text.
 std::string RecordProblem(std::string_view line) {
     std::string_view fields[kFieldCount];
     const int count = SplitViews(line, ',', fields, kFieldCount);
-    if (count != kFieldCount) return std::to_string(count) + " fields";
+    if (count != kFieldCount) {
+        return "項目が " + std::to_string(count) + " 個です（出力レコードは " + std::to_string(kFieldCount) + " 項目）";
+    }
     // Fields are named as the record layout names them, which no count from 0 or 1 can confuse.
     const auto name = [](int position) { return std::string(kFieldTable[position].name); };
-    if (fields[kFieldRemarks] != "a2") return name(kFieldRemarks) + " is not a2";
+    if (fields[kFieldRemarks] != "a2") return name(kFieldRemarks) + "が a2 ではありません";
     const std::string_view symbol = fields[kFieldCardSymbol];
     const std::string_view number = fields[kFieldCardNumber];
     if (symbol.size() != kReferenceHalf || !IsUpperHex(symbol) || number.size() != kReferenceHalf ||
         !IsUpperHex(number.substr(0, kHexInSecondHalf)) ||
         number.substr(kHexInSecondHalf) != std::string(kReferenceHalf - kHexInSecondHalf, '0')) {
-        return name(kFieldCardSymbol) + " and " + name(kFieldCardNumber) + " are not a reference number";
+        return name(kFieldCardSymbol) + "・" + name(kFieldCardNumber) + "が整理番号の形ではありません";
     }
     for (int position : {kFieldDecidedPoints, kFieldMealAmount}) {
         const auto width = static_cast<std::size_t>(kFieldTable[position].maxLength);
-        if (fields[position].size() != width) return name(position) + " is not padded to " + std::to_string(width);
+        if (fields[position].size() != width)
+            return name(position) + "が " + std::to_string(width) + " 桁にそろえられていません";
     }
     return std::string();
 }
 
-// Adds the records of one output file to total; the empty text when every line is a record, else
-// what is wrong, naming the file and the line.
-std::string CheckOutputFile(const std::string& path, const std::string& name, std::int64_t& total) {
+// The record checks of an output file's lines as its bytes come, in pieces of any size; the first
+// line that is no record is kept. No line is gathered beyond kMaxOutputLine bytes, so memory stays
+// small for any file.
+class CLineChecker {
+public:
+    void Take(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const std::size_t lf = bytes.find('\n');
+            const std::string_view piece = bytes.substr(0, lf);
+            if (!m_overlong && m_line.size() + piece.size() > kMaxOutputLine) {
+                m_overlong = true;
+                m_line.clear();
+                Note(m_lines + 1, CountText(static_cast<std::int64_t>(kMaxOutputLine)) + " バイトを超える行です");
+            } else if (!m_overlong) {
+                m_line.append(piece);
+            }
+            if (lf == std::string_view::npos) return;
+            ++m_lines;
+            // After the first fault the lines are only counted: the file is named already.
+            if (!m_overlong && m_faultLine == 0) {
+                if (m_line.empty() || m_line.back() != '\r') {
+                    Note(m_lines, kNoCrLf);
+                } else if (std::string problem = RecordProblem(std::string_view(m_line).substr(0, m_line.size() - 1));
+                           !problem.empty()) {
+                    Note(m_lines, std::move(problem));
+                }
+            }
+            m_line.clear();
+            m_overlong = false;
+            bytes.remove_prefix(lf + 1);
+        }
+    }
+    // The file has ended: bytes after its last LF are a line cut short.
+    void Finish() {
+        if (!m_line.empty() && !m_overlong) Note(m_lines + 1, kNoCrLf);
+    }
+    std::int64_t Lines() const { return m_lines; }
+    std::int64_t FaultLine() const { return m_faultLine; }  // 0 when every line is a record
+    const std::string& Fault() const { return m_fault; }
+
+private:
+    static constexpr char kNoCrLf[] = "行末が CR LF ではありません";
+    void Note(std::int64_t line, std::string what) {
+        if (m_faultLine != 0) return;
+        m_faultLine = line;
+        m_fault = std::move(what);
+    }
+    std::string m_line;       // the line not yet ended
+    bool m_overlong = false;  // the line not yet ended passed the bound: its bytes are dropped up to its LF
+    std::int64_t m_lines = 0;
+    std::int64_t m_faultLine = 0;
+    std::string m_fault;
+};
+
+// The bytes read so far against those to read, told to the watch, and its abort check (once it has
+// said stop, it is not asked again).
+class CReadProgress {
+public:
+    CReadProgress(const VerifyWatch& watch, std::uint64_t total) : m_watch(watch), m_total(total) {}
+    void Add(std::uint64_t bytes) {
+        m_done += bytes;
+        if (m_watch.progress) m_watch.progress(m_done, std::max(m_done, m_total));
+    }
+    bool Stopped() {
+        if (!m_stopped && m_watch.abortRequested) m_stopped = m_watch.abortRequested();
+        return m_stopped;
+    }
+
+private:
+    const VerifyWatch& m_watch;
+    std::uint64_t m_total;
+    std::uint64_t m_done = 0;
+    bool m_stopped = false;
+};
+
+enum class ReadOutcome { Read, Missing, Unreadable, Aborted };
+
+struct OutputScan {
+    ReadOutcome outcome = ReadOutcome::Read;
+    std::string reason;  // Unreadable: why, as the finding says it
+    Sha256Digest digest{};
+    CLineChecker lines;
+};
+
+// Reads one output whole: its digest and its lines' checks.
+void ScanOutput(const std::string& path, CReadProgress& progress, OutputScan& scan) {
     platform::File file;
     int error = 0;
     if (!file.Open(path, platform::File::modeRead | platform::File::modeNoFollow, &error)) {
-        if (platform::IsMissingError(error)) return "missing " + name;
-        return "cannot open " + name + " (" + platform::ErrorText(error) + ")";
+        scan.outcome = platform::IsMissingError(error) ? ReadOutcome::Missing : ReadOutcome::Unreadable;
+        scan.reason = "通常のファイルとして開けません（" + platform::ErrorText(error) + "）";
+        return;
     }
-    const auto fault = [&](std::int64_t line, const std::string& what) {
-        return name + " line " + std::to_string(line) + ": " + what;
-    };
-    const std::string tooLong = "longer than " + std::to_string(kMaxOutputLine) + " bytes";
-    std::int64_t records = 0;  // also the line being checked
-    // The line not yet ended, then what a read brings: whole lines are checked as they come, and
-    // no line is gathered beyond the bound, so memory stays small for any file.
-    std::string text;
-    text.reserve(kMaxOutputLine + kOutputReadSize);
+    Sha256Context context;
+    sha256_init(&context);
     std::string buffer(kOutputReadSize, '\0');
-    for (;;) {
-        const std::size_t got = file.Read(buffer.data(), buffer.size());
-        if (got == 0) break;
-        text.append(buffer, 0, got);
-        std::size_t start = 0;
-        for (std::size_t lf = text.find('\n'); lf != std::string::npos; lf = text.find('\n', start)) {
-            ++records;
-            if (lf - start > kMaxOutputLine) return fault(records, tooLong);
-            if (lf == start || text[lf - 1] != '\r') return fault(records, "no CR LF");
-            const std::string problem = RecordProblem(std::string_view(text).substr(start, lf - 1 - start));
-            if (!problem.empty()) return fault(records, problem);
-            start = lf + 1;
+    try {
+        for (;;) {
+            if (progress.Stopped()) {
+                scan.outcome = ReadOutcome::Aborted;
+                return;
+            }
+            const std::size_t got = file.Read(buffer.data(), buffer.size());
+            if (got == 0) break;
+            sha256_update(&context, reinterpret_cast<const std::uint8_t*>(buffer.data()),
+                          static_cast<std::uint32_t>(got));
+            scan.lines.Take(std::string_view(buffer.data(), got));
+            progress.Add(got);
         }
-        text.erase(0, start);
-        if (text.size() > kMaxOutputLine) return fault(records + 1, tooLong);
+    } catch (const FileError& failure) {
+        scan.outcome = ReadOutcome::Unreadable;
+        scan.reason = std::string("読込みに失敗しました（") + failure.what() + "）";
+        return;
     }
-    if (!text.empty()) return fault(records + 1, "no CR LF");
-    total += records;
-    return std::string();
+    scan.lines.Finish();
+    sha256_final(&context, scan.digest.data());
 }
 
-// Checks one input's output files against what the report says of them.
-void CheckInput(const InputLines& lines, const std::string& folder, VerifiedInput& input) {
-    const std::string_view count = lines.count;
-    if (!lines.counted || count.empty() || count.find_first_not_of("0123456789") != std::string_view::npos) {
-        input.problem = "the report gives no record count";
-        return;
+// The length of a regular file, for the progress's total; 0 for anything that will not be read.
+std::uint64_t LengthOf(const std::string& path) {
+    platform::File file;
+    if (!file.Open(path, platform::File::modeRead | platform::File::modeNoFollow)) return 0;
+    try {
+        return file.GetLength();
+    } catch (const FileError&) {
+        return 0;
     }
-    if (count.size() > kMaxCountDigits) {
-        input.problem = "the report's record count has more than " + std::to_string(kMaxCountDigits) + " digits";
-        return;
+}
+
+// Reads a report or a manifest whole, up to kMaxReportBytes. Read, or Missing / Unreadable with the
+// reason (the system's words and the path), or tooLarge set when there is more.
+ReadOutcome ReadSmallFile(const std::string& path, std::string& bytes, bool& tooLarge, std::string& reason) {
+    try {
+        platform::File file;
+        int error = 0;
+        if (!file.Open(path, platform::File::modeRead | platform::File::modeNoFollow, &error)) {
+            reason = platform::FileFailure("読込み", path, error).what();
+            return platform::IsMissingError(error) ? ReadOutcome::Missing : ReadOutcome::Unreadable;
+        }
+        // Up to the bound, then one byte more tells a file that is too large.
+        std::string buffer(1 << 16, '\0');
+        for (std::size_t got = 1; got > 0 && bytes.size() < kMaxReportBytes;) {
+            got = file.Read(buffer.data(), std::min(buffer.size(), kMaxReportBytes - bytes.size()));
+            bytes.append(buffer, 0, got);
+        }
+        tooLarge = bytes.size() == kMaxReportBytes && file.Read(buffer.data(), 1) > 0;
+        return ReadOutcome::Read;
+    } catch (const FileError& error) {
+        reason = error.what();
+        return ReadOutcome::Unreadable;
     }
-    if (!lines.resulted) {
-        input.problem = "the report gives no result line after the record count";
-        return;
+}
+
+// What a name in the folder is, when it is one of the kinds of file a run writes; nullptr for any
+// other file, which is none of verify's business.
+const char* RunFileText(const std::string& name) {
+    if (EndsWithIgnoreCase(name, kPartialSuffix)) return "書込みの終わっていない一時ファイルです";
+    const bool stemmed = name.size() > kStemDigits && std::all_of(name.begin(), name.begin() + kStemDigits,
+                                                                  [](char c) { return c >= '0' && c <= '9'; });
+    if (stemmed && COutputFiles::IsOutputName(name.substr(0, kStemDigits), name)) {
+        return "処理結果ファイルに記載のない出力ファイルです";
     }
-    if (lines.unplainOutput) {
-        input.problem = "the report lists an output path that ends in no plain file name";
-        return;
-    }
-    std::int64_t expected = 0;
-    for (char digit : count) expected = expected * 10 + (digit - '0');
-    for (const std::string& name : lines.outputs) {
-        input.problem = CheckOutputFile(JoinPath(folder, name), name, input.records);
-        ++input.files;
-        if (!input.problem.empty()) return;
-    }
-    if (input.records != expected) {
-        input.problem = std::to_string(input.records) + " records in " + std::to_string(input.files) +
-                        " files, the report says " + std::to_string(expected);
-    }
+    if (EndsWithIgnoreCase(name, kReportSuffix)) return "別の処理結果ファイルです";
+    if (EndsWithIgnoreCase(name, kManifestSuffix)) return "別のチェックサムファイルです";
+    return nullptr;
 }
 
 }  // namespace
 
-ReportVerification VerifyReport(const std::string& reportPath, std::string folder) {
+std::string FindingLine(const VerifyFinding& finding) {
+    return finding.file.empty() ? finding.text : finding.file + ": " + finding.text;
+}
+
+int ReportVerification::Problems() const {
+    return static_cast<int>(std::count_if(findings.begin(), findings.end(), [](const VerifyFinding& finding) {
+        return finding.kind != FindingKind::Proved && finding.kind != FindingKind::RecordsChecked;
+    }));
+}
+
+bool ReportVerification::Passed() const { return isReport && manifest && !aborted && Problems() == 0; }
+
+std::string CountText(std::int64_t count) {
+    std::string digits = std::to_string(count < 0 ? -count : count);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return count < 0 ? "-" + digits : digits;
+}
+
+std::string VerificationSummary(const ReportVerification& verification) {
+    if (verification.aborted) return "確認結果：中断（最後まで確認していません）";
+    if (!verification.Passed()) return "確認結果：NG（問題 " + CountText(verification.Problems()) + " 件）";
+    std::int64_t files = 0;
+    std::int64_t records = 0;
+    for (const VerifiedInput& input : verification.inputs) {
+        files += input.files;
+        records += input.records;
+    }
+    return "確認結果：OK（出力ファイル " + CountText(files) + "、レコード " + CountText(records) + "）";
+}
+
+ReportVerification VerifyReport(const std::string& reportPath, std::string folder, const VerifyWatch& watch) {
     ReportVerification verification;
     std::string report;
     bool tooLarge = false;
-    try {
-        platform::File file;
-        int error = 0;
-        if (!file.Open(reportPath, platform::File::modeRead | platform::File::modeNoFollow, &error)) {
-            verification.error = platform::FileFailure("読込み", reportPath, error).what();
-            return verification;
-        }
-        // Up to the bound, then one byte more tells a file that is too large.
-        std::string buffer(1 << 16, '\0');
-        for (std::size_t got = 1; got > 0 && report.size() < kMaxReportBytes;) {
-            got = file.Read(buffer.data(), std::min(buffer.size(), kMaxReportBytes - report.size()));
-            report.append(buffer, 0, got);
-        }
-        tooLarge = report.size() == kMaxReportBytes && file.Read(buffer.data(), 1) > 0;
-    } catch (const FileError& error) {
-        verification.error = error.what();
-        return verification;
-    }
+    if (ReadSmallFile(reportPath, report, tooLarge, verification.error) != ReadOutcome::Read) return verification;
     if (tooLarge || !HasReportHeader(report)) {
-        verification.error = reportPath + ": not a result report";
+        verification.error = reportPath + ": 処理結果ファイルではありません";
         return verification;
     }
     verification.isReport = true;
@@ -248,6 +386,13 @@ ReportVerification VerifyReport(const std::string& reportPath, std::string folde
         const std::size_t separator = FindLastChar(reportPath, platform::kPathSeparator);
         folder = separator == std::string::npos ? "." : reportPath.substr(0, separator);
     }
+    const std::string reportName = NameOf(reportPath);
+    const std::string manifestPath = ManifestPathFor(reportPath);
+    const std::string manifestName = NameOf(manifestPath);
+    std::vector<VerifyFinding>& findings = verification.findings;
+    const auto find = [&findings](FindingKind kind, const std::string& file, std::string text) {
+        findings.push_back({kind, file, std::move(text)});
+    };
 
     // Each input's lines follow its heading (a rule, two spaces and its name, a rule) up to the next
     // rule. A rule that begins no whole heading is a report broken off or damaged there; the lines
@@ -257,6 +402,7 @@ ReportVerification VerifyReport(const std::string& reportPath, std::string folde
         InputLines lines;
     };
     std::vector<Block> blocks;
+    std::string reportProblem;
     bool inBlock = false;
     LineReader lines(report);
     for (std::string_view line; lines.Next(line);) {
@@ -267,24 +413,164 @@ ReportVerification VerifyReport(const std::string& reportPath, std::string folde
         LineReader heading = lines;
         std::string_view name;
         std::string_view closing;
-        if (heading.Next(name) && StartsWith(name, kReportNamePrefix) && heading.Next(closing) && closing == kReportRule) {
+        if (heading.Next(name) && StartsWith(name, kReportNamePrefix) && heading.Next(closing) &&
+            closing == kReportRule) {
             blocks.emplace_back();
             blocks.back().input.name = std::string(name.substr(std::string_view(kReportNamePrefix).size()));
             inBlock = true;
             lines = heading;
         } else {
-            if (verification.problem.empty()) {
-                verification.problem =
-                    "the report's input heading at line " + std::to_string(lines.Number()) + " is incomplete";
+            if (reportProblem.empty()) {
+                reportProblem = CountText(static_cast<std::int64_t>(lines.Number())) +
+                                " 行目で入力ファイルの見出しが途切れています";
             }
             inBlock = false;
         }
     }
-    if (blocks.empty() && verification.problem.empty()) verification.problem = "the report lists no input file";
+    if (blocks.empty() && reportProblem.empty()) reportProblem = "入力ファイルの記載がありません";
+
+    // The manifest comes first: whether anything can be proved is what the operator reads first.
+    std::map<std::string, Sha256Digest> manifest;  // by the names it lists
+    std::vector<std::string> manifestOrder;
+    {
+        std::string bytes;
+        std::string reason;
+        bool manifestTooLarge = false;
+        const ReadOutcome read = ReadSmallFile(manifestPath, bytes, manifestTooLarge, reason);
+        ParsedManifest parsed;
+        if (read == ReadOutcome::Missing) {
+            find(FindingKind::NotProved, reportName,
+                 "チェックサムファイル " + manifestName +
+                     " がないため、内容は証明できません（レコードの形と件数だけを確かめます）");
+        } else if (read != ReadOutcome::Read) {
+            find(FindingKind::ManifestFault, manifestName, "読み込めません（" + reason + "）。内容は証明できません");
+        } else if (manifestTooLarge) {
+            find(FindingKind::ManifestFault, manifestName,
+                 CountText(static_cast<std::int64_t>(kMaxReportBytes)) + " バイトを超えています。内容は証明できません");
+        } else if (parsed = ParseManifest(bytes); !parsed.fault.empty()) {
+            find(FindingKind::ManifestFault, manifestName, parsed.fault + "。内容は証明できません");
+        } else {
+            verification.manifest = true;
+            for (ManifestEntry& entry : parsed.entries) {
+                manifestOrder.push_back(entry.name);
+                manifest.emplace(std::move(entry.name), entry.digest);
+            }
+        }
+    }
+    if (verification.manifest) {
+        const auto listed = manifest.find(reportName);
+        if (listed == manifest.end()) {
+            find(FindingKind::ManifestFault, reportName, kNotInManifest);
+        } else if (listed->second != DigestOf(report)) {
+            find(FindingKind::ContentDiffers, reportName, kContentDiffers);
+        }
+    }
+    if (!reportProblem.empty()) find(FindingKind::ReportFault, reportName, reportProblem);
+
+    // The names the report accounts for in the folder; the files to read, for the progress's total.
+    std::set<std::string> accounted = {FolderKey(reportName), FolderKey(manifestName)};
+    std::set<std::string> listedOutputs;
+    std::uint64_t total = report.size();
+    for (const Block& block : blocks) {
+        for (const std::string& name : block.lines.outputs) {
+            accounted.insert(FolderKey(name));
+            listedOutputs.insert(name);
+            total += LengthOf(JoinPath(folder, name));
+        }
+    }
+    CReadProgress progress(watch, total);
+    progress.Add(report.size());
 
     for (Block& block : blocks) {
-        CheckInput(block.lines, folder, block.input);
-        verification.inputs.push_back(std::move(block.input));
+        if (verification.aborted) break;
+        VerifiedInput& input = block.input;
+        const InputLines& said = block.lines;
+        if (const std::string problem = InputLinesProblem(said); !problem.empty()) {
+            find(FindingKind::ReportFault, input.name, problem);
+            verification.inputs.push_back(std::move(input));
+            continue;
+        }
+        const bool rejected = said.result != kReportNoErrors || said.outputs.empty();
+        if (rejected) {
+            find(FindingKind::Rejected, input.name,
+                 std::string(said.outputs.empty() ? "出力のない入力ファイルです"
+                                                  : "正常に変換されていない入力ファイルです") +
+                     "（処理結果：" + std::string(said.result) + "）");
+        }
+        bool formed = true;  // every output there, read whole, and every line a record
+        bool proved = true;  // no output's digest differs from the manifest's, nor is missing from it
+        for (const std::string& name : said.outputs) {
+            OutputScan scan;
+            ScanOutput(JoinPath(folder, name), progress, scan);
+            if (scan.outcome == ReadOutcome::Aborted) {
+                verification.aborted = true;
+                break;
+            }
+            if (scan.outcome != ReadOutcome::Read) {
+                find(scan.outcome == ReadOutcome::Missing ? FindingKind::Missing : FindingKind::Unreadable, name,
+                     scan.outcome == ReadOutcome::Missing ? std::string("ファイルがありません") : scan.reason);
+                formed = false;
+                continue;
+            }
+            ++input.files;
+            if (verification.manifest) {
+                const auto listed = manifest.find(name);
+                if (listed == manifest.end()) {
+                    find(FindingKind::ManifestFault, name, kNotInManifest);
+                    proved = false;
+                } else if (listed->second != scan.digest) {
+                    find(FindingKind::ContentDiffers, name, kContentDiffers);
+                    proved = false;
+                }
+            }
+            if (scan.lines.FaultLine() != 0) {
+                find(FindingKind::RecordFault, name,
+                     CountText(scan.lines.FaultLine()) + " 行目：" + scan.lines.Fault());
+                formed = false;
+            }
+            input.records += scan.lines.Lines();
+        }
+        if (verification.aborted) break;
+        bool counted = false;
+        if (formed) {
+            std::int64_t expected = 0;
+            for (char digit : said.count) expected = expected * 10 + (digit - '0');
+            counted = input.records == expected;
+            if (!counted) {
+                find(FindingKind::CountDiffers, input.name,
+                     "レコード件数が処理結果ファイルと異なります（出力ファイル " + CountText(input.files) + " に " +
+                         CountText(input.records) + " 件、処理結果ファイルでは " + CountText(expected) + " 件）");
+            }
+        }
+        input.passed = formed && counted && !rejected && proved;
+        if (input.passed) {
+            const std::string counts =
+                "出力ファイル " + CountText(input.files) + "、レコード " + CountText(input.records);
+            if (verification.manifest) {
+                find(FindingKind::Proved, input.name, "OK（" + counts + "）");
+            } else {
+                find(FindingKind::RecordsChecked, input.name,
+                     "レコードの形と件数は正常、内容は未証明（" + counts + "）");
+            }
+        }
+        verification.inputs.push_back(std::move(input));
+    }
+    if (verification.aborted) {
+        find(FindingKind::Aborted, "", "確認を中断しました（内容は証明されていません）");
+        return verification;
+    }
+
+    for (const std::string& name : manifestOrder) {
+        if (name != reportName && listedOutputs.count(name) == 0) {
+            find(FindingKind::ManifestFault, name,
+                 "処理結果ファイルに記載のないファイルが、チェックサムファイルに記載されています");
+        }
+    }
+    // What else of a run's is on the disc would be mailed with it: outputs of another run or a second
+    // copy, what a run left half written, other reports and manifests.
+    for (const std::string& name : platform::FindEntries(folder, "*")) {
+        if (accounted.count(FolderKey(name)) != 0) continue;
+        if (const char* text = RunFileText(name)) find(FindingKind::Unlisted, name, text);
     }
     return verification;
 }

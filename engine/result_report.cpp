@@ -4,6 +4,7 @@ const char kReportRule[] = "====================================================
 const char kReportTitle[] = "**    ヒルデナ（カルデノ）";
 const char kReportDateLabel[] = "処 理 日 時 ：";
 const char kReportResultLabel[] = "処 理 結 果 ：";
+const char kReportNoErrors[] = "正常終了（エラーなし）";
 const char kReportNamePrefix[] = "  ";
 const char kReportInputFile[] = "フ ァ イ ル ：[ I N ] ";
 const char kReportFirstOutput[] = "フ ァ イ ル ：[ OUT ] ";
@@ -15,7 +16,6 @@ const char kReportSuffix[] = "_Result.txt";
 
 namespace {
 constexpr char kLineEnd[] = "\r\n";
-constexpr char kNoErrors[] = "正常終了（エラーなし）";
 constexpr char kWithErrors[] = "正常終了（エラーあり）";
 constexpr char kColumnCountError[] = "カラム数エラー";
 }  // namespace
@@ -35,7 +35,7 @@ std::string ComposeResultReport(const std::string& dateText, const std::vector<R
         body += kReportWrittenCount + std::to_string(entry.result.written_count) + kLineEnd;
         body += kReportResultLabel;
         if (entry.result.error_count == 0) {
-            body += kNoErrors;
+            body += kReportNoErrors;
         } else {
             anyError = true;
             const bool ownText = entry.status == FieldLengthError || entry.status == NoData;
@@ -47,7 +47,7 @@ std::string ComposeResultReport(const std::string& dateText, const std::vector<R
     const std::string stars = std::string(78, '*') + kLineEnd;
     std::string report = stars + "**" + kLineEnd + kReportTitle + kLineEnd + "**" + kLineEnd + stars + kLineEnd;
     report += kReportDateLabel + dateText + kLineEnd;
-    report += std::string(kReportResultLabel) + (anyError ? kWithErrors : kNoErrors) + kLineEnd;
+    report += std::string(kReportResultLabel) + (anyError ? kWithErrors : kReportNoErrors) + kLineEnd;
     report += kLineEnd;
     return report + body;
 }

@@ -13,6 +13,7 @@ extern const char kReportRule[];          // 78 "="
 extern const char kReportTitle[];         // **    ヒルデナ（カルデノ）
 extern const char kReportDateLabel[];     // 処 理 日 時 ：
 extern const char kReportResultLabel[];   // 処 理 結 果 ：
+extern const char kReportNoErrors[];      // 正常終了（エラーなし）: an input's result when it was converted
 extern const char kReportNamePrefix[];    // two blanks before an input's name
 extern const char kReportInputFile[];     // フ ァ イ ル ：[ I N ]
 extern const char kReportFirstOutput[];   // フ ァ イ ル ：[ OUT ]

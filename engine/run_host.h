@@ -7,11 +7,15 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/file_status.h"
+
 // The two flags that tie a run to its driver, shared between the driver's thread and the worker.
 struct RunFlags {
     std::atomic<int> running{0};         // 1 while a run is active
     std::atomic<int> abortRequested{0};  // 1 when the user asked to abort
 };
+
+enum class RunEnd { Completed, Aborted, Failed };  // with its report, or without
 
 enum class MessageKind {
     Exclamation,  // an input error or a failed report: caption エラー, OK
@@ -33,13 +37,18 @@ public:
     virtual int GetProgress() = 0;
     // Records read so far of the current file, told with every progress step (for a rate display).
     virtual void RecordsRead(std::int64_t /*count*/) {}
-    virtual void SetStatusText(const std::string& text) = 0;
-    // The status column of a row of the file list; text may be empty.
-    virtual void SetRowStatusText(int row, const std::string& text) = 0;
-    // Locks (false) or unlocks (true) the driver's input controls during a run.
-    virtual void EnableControls(bool enable) = 0;
-    // The text of the convert/abort button.
-    virtual void SetConvertButtonText(const std::string& text) = 0;
+    // The run's events, for each driver to word: it starts (input locked till it ends); an open waits
+    // for a file another program holds; a row's file starts and ends (result.message: the text of a
+    // NoData or FieldLengthError end); it stops short (Aborted confirmed, Failed told) and tidies up; it
+    // gives the input free (before its last messages); it ends.
+    virtual void OnRunStarted() = 0;
+    virtual void OnWaiting(const std::string& path) = 0;
+    virtual void OnWaitOver() = 0;
+    virtual void OnFileStarted(int row) = 0;
+    virtual void OnFileEnded(int row, FileStatus status, const FileResult& result) = 0;
+    virtual void OnRunStopped(RunEnd why) = 0;
+    virtual void OnInputFree() {}
+    virtual void OnRunEnded(RunEnd why, std::int64_t seconds) = 0;  // seconds since the start
     // Shows a message and waits for the answer; true for Yes (always false for OK-only kinds).
     virtual bool ShowMessage(const std::string& text, MessageKind kind) = 0;
     // Shows a finished result report to the user (the dialog opens it in the text editor).

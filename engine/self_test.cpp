@@ -80,10 +80,13 @@ struct KnownReference {
     const char* reference;
 };
 constexpr KnownReference kKnownReferences[] = {
-    {"ＡＢ / １２３", "ＡＢ", "１２３", "4E2DC083B4770C6478855FB1DB5E712D2431AA088C06958BE91BB3DE7FBF84700000000000000000"},
+    {"ＡＢ / １２３", "ＡＢ", "１２３",
+     "4E2DC083B4770C6478855FB1DB5E712D2431AA088C06958BE91BB3DE7FBF84700000000000000000"},
     {"AB / 123", "AB", "123", "4E2DC083B4770C6478855FB1DB5E712D2431AA088C06958BE91BB3DE7FBF84700000000000000000"},
-    {"ｱｲｳ / ｶﾞｷﾞﾊﾟ", "ｱｲｳ", "ｶﾞｷﾞﾊﾟ", "3D228258C99911301C3C2B6F131011B8494DB52FA4041376B11027DA322CDE9F0000000000000000"},
-    {"' 記号　' / '　0001 '", " 記号　", "　0001 ", "B3A2AAA44CF8EDCD023F13B97958EFAEAF1A177C25D24C216EA9953A29EDA2CF0000000000000000"},
+    {"ｱｲｳ / ｶﾞｷﾞﾊﾟ", "ｱｲｳ", "ｶﾞｷﾞﾊﾟ",
+     "3D228258C99911301C3C2B6F131011B8494DB52FA4041376B11027DA322CDE9F0000000000000000"},
+    {"' 記号　' / '　0001 '", " 記号　", "　0001 ",
+     "B3A2AAA44CF8EDCD023F13B97958EFAEAF1A177C25D24C216EA9953A29EDA2CF0000000000000000"},
     {"'' / ''", "", "", "5B4110E174D6A62D73908C8627D93F11B4FBF1AE22E2E600E7A1A05502A8CA5A0000000000000000"},
 };
 
@@ -109,7 +112,8 @@ PathResults ResultsOn(const Sha256Path& path) {
     Sha256Context context;
     sha256_init(&context, path);
     const auto add = [&context](const std::string& text) {
-        sha256_update(&context, reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<std::uint32_t>(text.size()));
+        sha256_update(&context, reinterpret_cast<const std::uint8_t*>(text.data()),
+                      static_cast<std::uint32_t>(text.size()));
     };
     add(kReferenceKey);
     sha256_update(&context, results.table, sizeof results.table);
@@ -165,9 +169,8 @@ SelfTestResult RunSelfTest() {
           [&results](std::size_t i) { return Hex(results[i].table, 32) == kTableChecksum; });
     check("reference key: 80 bytes", [](std::size_t) { return kReferenceKey.size() == 80; });
     for (std::size_t n = 0; n < std::size(kKnownReferences); ++n) {
-        check(std::string("reference of ") + kKnownReferences[n].label, [&](std::size_t i) {
-            return results[i].references[n] == kKnownReferences[n].reference;
-        });
+        check(std::string("reference of ") + kKnownReferences[n].label,
+              [&](std::size_t i) { return results[i].references[n] == kKnownReferences[n].reference; });
     }
     if (paths.size() > 1) {
         check(std::string(chosen.name) + " and the portable code give the same fingerprint",

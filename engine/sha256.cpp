@@ -30,9 +30,9 @@ inline std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 
 
 // One SHA-256 round; the caller passes the working variables rotated by one for the next round, so
 // only d and h change here (d + T1 becomes the new e, T1 + T2 the new a).
-inline void Round(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t& d, std::uint32_t e,
-                  std::uint32_t f, std::uint32_t g, std::uint32_t& h, std::uint32_t k_plus_w) {
-    const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + k_plus_w;
+inline void Round(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t& d, std::uint32_t e, std::uint32_t f,
+                  std::uint32_t g, std::uint32_t& h, std::uint32_t roundInput) {
+    const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + roundInput;
     const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
     d += t1;
     h = t1 + t2;

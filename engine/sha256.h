@@ -9,6 +9,7 @@
 // environment forces the portable code, so that both paths can be run on one machine.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -42,6 +43,9 @@ struct Sha256Context {
     std::uint8_t block[128];  // the partial block; 128 so that the final padding may span two blocks
 };
 
+// A digest as a value.
+using Sha256Digest = std::array<std::uint8_t, 32>;
+
 void sha256_init(Sha256Context* context, const Sha256Path& path = sha256_chosen());
 void sha256_update(Sha256Context* context, const std::uint8_t* data, std::uint32_t length);
 void sha256_final(Sha256Context* context, std::uint8_t digest[32]);  // clears the context
@@ -51,8 +55,7 @@ void sha256_digest(const std::uint8_t* data, std::uint32_t length, std::uint8_t 
 // A hash on a bare state of eight words, without a context, ends with these. The last block or two
 // of a message of total bytes: its rest bytes (fewer than 64; rest may be tail itself), 0x80, zeros
 // and the bit count. Returns the blocks written to tail, 1 or 2.
-std::size_t sha256_pad(std::uint8_t tail[128], const std::uint8_t* rest, std::size_t rest_length,
-                       std::uint64_t total);
+std::size_t sha256_pad(std::uint8_t tail[128], const std::uint8_t* rest, std::size_t rest_length, std::uint64_t total);
 // The digest of a finished state: its words big-endian.
 void sha256_state_bytes(const std::uint32_t state[8], std::uint8_t digest[32]);
 

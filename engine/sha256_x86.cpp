@@ -57,16 +57,16 @@ template <int kLanes>
                 current = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block[l] + 16 * group)),
                                            byte_swap);
             }
-            __m128i k_plus_w = _mm_add_epi32(current, k);
-            lane[l].cdgh = _mm_sha256rnds2_epu32(lane[l].cdgh, lane[l].abef, k_plus_w);
+            __m128i roundInput = _mm_add_epi32(current, k);
+            lane[l].cdgh = _mm_sha256rnds2_epu32(lane[l].cdgh, lane[l].abef, roundInput);
             if (group >= 3 && group <= 14) {
                 // The next four words: W[t-16] + s0(W[t-15]) (msg1, done earlier) + W[t-7], then s1.
                 __m128i& next = w[l][(group + 1) % 4];
                 next = _mm_add_epi32(next, _mm_alignr_epi8(current, w[l][(group + 3) % 4], 4));
                 next = _mm_sha256msg2_epu32(next, current);
             }
-            k_plus_w = _mm_shuffle_epi32(k_plus_w, 0x0E);
-            lane[l].abef = _mm_sha256rnds2_epu32(lane[l].abef, lane[l].cdgh, k_plus_w);
+            roundInput = _mm_shuffle_epi32(roundInput, 0x0E);
+            lane[l].abef = _mm_sha256rnds2_epu32(lane[l].abef, lane[l].cdgh, roundInput);
             if (group >= 1 && group <= 12) {
                 __m128i& previous = w[l][(group + 3) % 4];
                 previous = _mm_sha256msg1_epu32(previous, current);
@@ -101,14 +101,15 @@ void CompressPair(std::uint32_t* const state[2], const std::uint8_t* const block
 // looked up in a register of the sixteen digits.
 void PrintReference(const std::uint32_t state[8], char out[64]) {
     const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
-    const __m128i digits = _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
-    const __m128i low_nibbles = _mm_set1_epi8(0x0F);
+    const __m128i digits =
+        _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
+    const __m128i lowNibbles = _mm_set1_epi8(0x0F);
     const __m128i sign = _mm_set1_epi8(static_cast<char>(0x80));
     for (int half = 0; half < 2; ++half) {
         __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4 * half));
         bytes = _mm_xor_si128(_mm_shuffle_epi8(bytes, byte_swap), sign);
-        const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibbles));
-        const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(bytes, low_nibbles));
+        const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(bytes, 4), lowNibbles));
+        const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(bytes, lowNibbles));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32 * half), _mm_unpacklo_epi8(high, low));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32 * half + 16), _mm_unpackhi_epi8(high, low));
     }

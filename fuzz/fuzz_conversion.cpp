@@ -33,8 +33,8 @@ constexpr std::uint64_t kCharge = 173;
 constexpr int kFields = 16;
 constexpr std::size_t kMaxLength[kFields] = {10, 2, 8, 40, 40, 8, 1, 6, 6, 1, 8, 2, 9, 3, 8, 4};
 // Fields the conversion rewrites: the remarks code, the two reference halves, the two padded amounts.
-constexpr bool kRewritten[kFields] = {false, true, false, true, true, false, false, false,
-                                      false, false, false, false, true, false, true, false};
+constexpr bool kRewritten[kFields] = {false, true,  false, true,  true, false, false, false,
+                                      false, false, false, false, true, false, true,  false};
 
 struct Folders {
     TempDir in;
@@ -85,7 +85,7 @@ bool IsReferenceHalf(const std::string& field) {
 void CheckOutputs(const Folders& folders, const std::vector<fuzz::Record>& records, const FileResult& result,
                   std::uint64_t limit) {
     const std::vector<std::string> names = ListNames(folders.out.Path());  // sorted
-    std::vector<std::string> wanted;  // in file order
+    std::vector<std::string> wanted;                                       // in file order
     for (int number = 1; number <= result.file_count; ++number) wanted.push_back(FinalName(number));
     std::vector<std::string> sortedWanted = wanted;
     std::sort(sortedWanted.begin(), sortedWanted.end());
@@ -98,7 +98,8 @@ void CheckOutputs(const Folders& folders, const std::vector<fuzz::Record>& recor
     for (const std::string& name : wanted) {
         const std::string text = ReadBytes(folders.out / name);
         if (limit != 0 && text.size() > limit) {
-            fuzz::Fail(name + " holds " + std::to_string(text.size()) + " bytes over the limit " + std::to_string(limit));
+            fuzz::Fail(name + " holds " + std::to_string(text.size()) + " bytes over the limit " +
+                       std::to_string(limit));
         }
         std::size_t start = 0;
         for (std::size_t lf; (lf = text.find('\n', start)) != std::string::npos; start = lf + 1) {
@@ -106,12 +107,13 @@ void CheckOutputs(const Folders& folders, const std::vector<fuzz::Record>& recor
             if (lf == start || text[lf - 1] != '\r') fuzz::Fail(where + " does not end in CR LF");
             const std::vector<std::string> fields = fuzz::SplitFields(text.substr(start, lf - 1 - start));
             if (fields.size() != kFields) fuzz::Fail(where + " has " + fuzz::Show(fields));
-            if (record >= records.size()) fuzz::Fail(where + " is more than the " + std::to_string(records.size()) + " records");
+            if (record >= records.size())
+                fuzz::Fail(where + " is more than the " + std::to_string(records.size()) + " records");
             const std::vector<std::string>& input = records[record++].fields;
             for (int position = 0; position < kFields; ++position) {
                 if (!kRewritten[position] && fields[position] != input[position]) {
-                    fuzz::Fail(where + ": field " + std::to_string(position) + " changed\n  input:  " +
-                               fuzz::Show(input) + "\n  output: " + fuzz::Show(fields));
+                    fuzz::Fail(where + ": field " + std::to_string(position) +
+                               " changed\n  input:  " + fuzz::Show(input) + "\n  output: " + fuzz::Show(fields));
                 }
             }
             if (fields[1] != "a2" || !IsReferenceHalf(fields[3]) || !IsReferenceHalf(fields[4])) {
@@ -195,9 +197,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckOutputs(folders, records, result, limit);
     } else {
         if (result.written_count != 0 || result.file_count != 0 || result.error_count != 1) {
-            fuzz::Fail("a rejected input with written_count " + std::to_string(result.written_count) +
-                       ", file_count " + std::to_string(result.file_count) + ", error_count " +
-                       std::to_string(result.error_count));
+            fuzz::Fail("a rejected input with written_count " + std::to_string(result.written_count) + ", file_count " +
+                       std::to_string(result.file_count) + ", error_count " + std::to_string(result.error_count));
         }
         if (!ListNames(folders.out.Path()).empty()) {
             fuzz::Fail("a rejected input left " + ListNames(folders.out.Path()).front() + " in the output folder");

@@ -1,7 +1,7 @@
 // Fuzz target: the record reader on any bytes, record by record against the model of
 // fuzz_support.h, with the end of the input staying the end. Each file is read twice: with
-// ReadRecord (fields and returned byte counts), and with ReadLine and SplitViews, the path of the
-// conversion (line text, byte counts, the number of fields and the first 16 of them).
+// ReadLine and SplitText (fields and returned byte counts), and with ReadLine and SplitViews, the path
+// of the conversion (line text, byte counts, the number of fields and the first 16 of them).
 //
 // Input: two header bytes, then the file's own bytes. The header places those bytes against the
 // 1,024-byte chunks and the 1 MiB read-ahead by putting a lead-in before them:
@@ -20,6 +20,7 @@
 #include "base/mbcs.h"
 #include "engine/record_file.h"
 #include "fuzz/fuzz_support.h"
+#include "support/paths.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -93,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // afresh; a failure that only a run of inputs shows would be a fault of that.) The clock makes a
     // failed open give up at once instead of waiting five minutes.
     static FakeClock clock;
-    static CRecordFile file(clock);
+    static CRecordReader file(clock);
     const auto open = [&] {
         if (file.OpenWithRetry(path, CRecordFile::modeRead) != 1) fuzz::Fail("the input cannot be opened");
     };
@@ -110,19 +111,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     open();
     for (std::size_t index = 0;; ++index) {
         fuzz::Record record;
-        record.bytes = file.ReadRecord(record.fields);
+        std::string_view line;
+        record.bytes = file.ReadLine(line);
         if (record.bytes == 0) {
-            ended(index, "ReadRecord");
+            ended(index, "SplitText");
             break;
         }
-        beyond(index, "ReadRecord: record");
+        SplitText(std::string(line), ",", record.fields);
+        beyond(index, "SplitText: record");
         if (record.fields != expected[index].fields || record.bytes != expected[index].bytes) {
-            fuzz::Fail("ReadRecord: record " + std::to_string(index) + "\n  reader: " + Describe(record) +
+            fuzz::Fail("SplitText: record " + std::to_string(index) + "\n  reader: " + Describe(record) +
                        "\n  model:  " + Describe(expected[index]));
         }
     }
-    std::vector<std::string> fields;
-    if (file.ReadRecord(fields) != 0 || !fields.empty()) fuzz::Fail("ReadRecord: a record after the end of the input");
+    if (std::string_view line; file.ReadLine(line) != 0) fuzz::Fail("ReadLine: a record after the end of the input");
 
     open();
     constexpr int kCapacity = 16;
@@ -146,9 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int i = 0; same && i < std::min(count, kCapacity); ++i) same = pieces[i] == model.fields[i];
         if (!same) {
             std::vector<std::string> got(pieces, pieces + std::min(std::max(count, 0), kCapacity));
-            fuzz::Fail("SplitViews of line " + std::to_string(index) + " [" + fuzz::Hex(model.line) + "]: " +
-                       std::to_string(count) + " pieces, first " + fuzz::Show(got) + "\n  model: " +
-                       fuzz::Show(model.fields));
+            fuzz::Fail("SplitViews of line " + std::to_string(index) + " [" + fuzz::Hex(model.line) +
+                       "]: " + std::to_string(count) + " pieces, first " + fuzz::Show(got) +
+                       "\n  model: " + fuzz::Show(model.fields));
         }
     }
     file.Close();

@@ -11,14 +11,14 @@
 //     whatever byte follows it).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <sys/stat.h>
 
 namespace fuzz {
 

@@ -11,9 +11,8 @@
 // The rules:
 //   - VerifyReport returns, without an exception: a FIFO is never waited on (a hang is a timeout),
 //     and no file is read without bound (libFuzzer's memory limit);
-//   - not a report: the reason, and neither inputs nor a fault of the report; a report: no reason,
-//     and something to tell, an input or a fault of the report (a report that lists no input never
-//     passes);
+//   - not a report: the reason, and neither inputs nor findings; a report: no reason, and findings
+//     (a report that lists no input never passes, and with no checksum file beside it none passes);
 //   - an input that passes holds no more records than its files can (the link is never followed),
 //     and the report gives that count on a written-count line, with a result line after it.
 #include <sys/stat.h>
@@ -111,17 +110,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     if (!verification.isReport) {
-        if (verification.error.empty() || !verification.inputs.empty() || !verification.problem.empty()) {
-            fuzz::Fail("not a report, yet with inputs or a fault, or without a reason");
+        if (verification.error.empty() || !verification.inputs.empty() || !verification.findings.empty()) {
+            fuzz::Fail("not a report, yet with inputs or findings, or without a reason");
         }
         return 0;
     }
     if (!verification.error.empty()) fuzz::Fail("a report with a reason: " + verification.error);
-    if (verification.inputs.empty() && verification.problem.empty()) fuzz::Fail("a report that lists nothing passed");
+    if (verification.findings.empty()) fuzz::Fail("a report without findings");
+    if (verification.Passed()) fuzz::Fail("a report without a checksum file passed");
     const std::int64_t outputLines = std::count(output.begin(), output.end(), '\n');
     const std::int64_t mostInAFile = std::max<std::int64_t>(3, outputLines);
     for (const VerifiedInput& verified : verification.inputs) {
-        if (!verified.problem.empty()) continue;
+        if (!verified.passed) continue;
         if (verified.files < 0 || verified.records < 0 || verified.records > verified.files * mostInAFile) {
             fuzz::Fail(verified.name + " passed with " + std::to_string(verified.records) + " records in " +
                        std::to_string(verified.files) + " files");

@@ -142,21 +142,21 @@ def c_string(text):
 
 
 def program_texts(source):
-    """The texts the guide must show as the program shows them: the string table's messages (but
-    the menu item), the rows' statuses and the status bar's texts, and each field's longest length
-    as a row of its table."""
+    """The texts the guide must show as the program shows them: the string table's messages and menu
+    items (an item without the & of its access key, as the menu shows it), the rows' statuses and the
+    status bar's texts, and each field's longest length as a row of its table."""
     texts = []
     with open(os.path.join(source, "ui", "tolvarenquista.rc"), encoding="utf-8") as f:
         table = re.search(r"^STRINGTABLE\s*\nBEGIN\n(.*?)^END", f.read(), re.S | re.M)
     if not table:
         raise PackageError("ui/tolvarenquista.rc: no string table")
-    for number, text in re.findall(r'^\s*(\d+)\s+"((?:[^"\\]|\\.)*)"', table.group(1), re.M):
-        if number != "301":
-            texts.append(c_string(text))
-    with open(os.path.join(source, "engine", "conversion_run.cpp"), encoding="utf-8") as f:
-        run = f.read()
+    for _, text in re.findall(r'^\s*(\d+)\s+"((?:[^"\\]|\\.)*)"', table.group(1), re.M):
+        texts.append(c_string(text).replace("(&", "("))
+    with open(os.path.join(source, "ui", "run_texts.h"), encoding="utf-8") as f, \
+            open(os.path.join(source, "engine", "conversion_run.cpp"), encoding="utf-8") as g:
+        run = f.read() + g.read()
     statuses = re.findall(r'case \w+: return "((?:[^"\\]|\\.)+)";', run)
-    constants = re.findall(r'const char k(?:Status\w+|NoDataMessage)\[\] = "((?:[^"\\]|\\.)+)";', run)
+    constants = re.findall(r'const(?:expr)? char k(?:Status\w+|NoDataMessage)\[\] = "((?:[^"\\]|\\.)+)";', run)
     finished = re.findall(r'SetStatusText\("((?:[^"\\]|\\.)+)"', run)
     with open(os.path.join(source, "engine", "record_layout.cpp"), encoding="utf-8") as f:
         layout = f.read()

@@ -79,8 +79,6 @@ private:
         std::atomic<bool> done{true};
         int error = 0;  // the system's error code of the flush, once done
     };
-    // Flushes a file by its handle; 0 or the system's error code. Each side has its own.
-    static int FlushHandle(std::intptr_t handle) noexcept;
     // Waits for a background flush; returns the error code of the first that failed, once.
     int FinishBackgroundFlush() noexcept;
 
@@ -101,8 +99,7 @@ bool PathExists(const std::string& path);
 // regard to case), "." and ".." left out, sorted by name ascending, real names as stored.
 // A missing or unreadable folder gives no entries. With regularOnly, only regular files (a link to
 // one counts; folders, FIFOs, devices and dangling links do not).
-std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern,
-                                     bool regularOnly = false);
+std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern, bool regularOnly = false);
 
 // Deletes a file (a link itself, never its target). True on success, also when nothing had the
 // name (*error is then ENOENT / ERROR_FILE_NOT_FOUND, for callers that care); false with the
@@ -145,7 +142,7 @@ public:
 
 private:
     std::intptr_t m_handle = -1;
-    std::string m_path;
+    std::string m_path;  // POSIX: the lock file's, removed at Release (Windows removes it with the handle)
 };
 
 // Makes the names of a folder's entries durable (POSIX: fsync of the folder; nothing to do on

@@ -2,10 +2,10 @@
 // found without regard to ASCII letter case, as Windows finds them, and files are locked with flock
 // so that two openers exclude each other as they do under Windows' share mode 0.
 #include <dirent.h>
-#include <stdio.h>  // renameat2
 #include <fcntl.h>
 #include <iconv.h>
 #include <signal.h>
+#include <stdio.h>  // renameat2
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -34,7 +33,7 @@ namespace {
 // One direction of conversion. An iconv descriptor keeps state and must not be shared between
 // threads, so each thread opens its own pair.
 class CConverter {
-  public:
+public:
     CConverter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
     ~CConverter() {
         if (m_cd != kNoConverter) iconv_close(m_cd);
@@ -66,7 +65,7 @@ class CConverter {
         return out;
     }
 
-  private:
+private:
     static inline const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
     iconv_t m_cd;
 };
@@ -78,9 +77,7 @@ bool IsAscii(const std::string& text) {
 bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
     // Byte-wise folding is safe on UTF-8 names: every byte of a multibyte sequence is 0x80 or above.
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) {
-                   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-               };
+               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
                return lower(x) == lower(y);
            });
 }
@@ -133,7 +130,6 @@ int StreamDescriptor(Stream stream) { return stream == Stream::Out ? STDOUT_FILE
 
 std::atomic<bool (*)()> g_interruptHandler{nullptr};
 
-
 extern "C" void OnInterruptSignal(int signal) {
     auto handler = g_interruptHandler.load();
     if (handler != nullptr && handler()) return;
@@ -147,67 +143,49 @@ bool ExactCp932(const std::string& utf8, std::string& out) {
     return Cp932ToUtf8(out) == utf8;
 }
 
+// 0 when fd is of a regular file, else the error of its refusal: a folder, a FIFO, a device, a socket.
+int RefusalOf(int fd) {
+    struct stat status;
+    if (fstat(fd, &status) != 0) return errno;
+    return S_ISDIR(status.st_mode) ? EISDIR : S_ISREG(status.st_mode) ? 0 : kNotRegular;
+}
+
 }  // namespace
 
-// The error an injected fault stands for on this side.
-int FaultError(Fault fault) {
-    return fault == Fault::DiskFull ? ENOSPC : fault == Fault::Locked ? EWOULDBLOCK : EIO;
-}
+int FaultError(Fault fault) { return fault == Fault::DiskFull ? ENOSPC : fault == Fault::Locked ? EWOULDBLOCK : EIO; }
 
 // ---- File ----
 
-File::~File() { Close(); }
-
-bool File::Open(const std::string& path, unsigned flags, int* error) {
-    Close();
+int OpenHandle(const std::string& path, unsigned flags, std::intptr_t& handle) {
     const unsigned access = flags & 0x3;
     // O_NONBLOCK: a FIFO opened for reading would wait for a writer (and one opened for writing
     // for a reader); it is refused below in any case. Cleared again for a regular file.
-    int openFlags = (access == modeWrite ? O_WRONLY : access == modeReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC |
-                    O_NONBLOCK;
-    if (flags & modeCreate) {
+    int openFlags = (access == File::modeWrite       ? O_WRONLY
+                     : access == File::modeReadWrite ? O_RDWR
+                                                     : O_RDONLY) |
+                    O_CLOEXEC | O_NONBLOCK;
+    if (flags & File::modeCreate) {
         // O_EXCL never follows a link at the name, dangling or not; O_NOFOLLOW says so twice.
-        openFlags |= O_CREAT | O_NOFOLLOW | ((flags & modeNoTruncate) ? 0 : O_EXCL);
-    } else if (flags & modeNoFollow) {
+        openFlags |= O_CREAT | O_NOFOLLOW | ((flags & File::modeNoTruncate) ? 0 : O_EXCL);
+    } else if (flags & File::modeNoFollow) {
         openFlags |= O_NOFOLLOW;
     }
-
-    if (Fault fault = InjectedFault(flags & modeCreate ? FileOperation::Create : FileOperation::Open, path);
-        fault != Fault::None) {
-        if (error != nullptr) *error = FaultError(fault);
-        return false;
-    }
     const std::string native = Native(path);
-    int fd = ::open(native.c_str(), openFlags, 0666);
-    int failure = fd < 0 ? errno : 0;
-    if (failure == ENXIO) {
+    const int fd = ::open(native.c_str(), openFlags, 0666);
+    if (fd < 0) {
+        const int failure = errno;
         // A FIFO without a reader (or a device without its driver) opened for writing.
         struct stat status;
-        if (stat(native.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) failure = kNotRegular;
+        if (failure == ENXIO && stat(native.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) return kNotRegular;
+        return failure;
     }
-    if (fd >= 0) {
-        struct stat status;
-        if (fstat(fd, &status) != 0) {
-            failure = errno;
-        } else if (S_ISDIR(status.st_mode)) {
-            failure = EISDIR;
-        } else if (!S_ISREG(status.st_mode)) {
-            failure = kNotRegular;
-        } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-            failure = errno;
-        } else if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            // Held by another opener. (A file system without locks opens as it is.)
-            failure = errno;
-        }
-        if (failure != 0) ::close(fd);
-    }
-    if (failure != 0) {
-        if (error != nullptr) *error = failure;
-        return false;
-    }
-    m_handle = fd;
-    m_path = path;
-    return true;
+    int failure = RefusalOf(fd);
+    if (failure == 0 && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) failure = errno;
+    // Held by another opener. (A file system without locks opens as it is.)
+    if (failure == 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) failure = EWOULDBLOCK;
+    if (failure != 0) ::close(fd);
+    if (failure == 0) handle = fd;
+    return failure;
 }
 
 std::string File::Identity() const {
@@ -216,39 +194,21 @@ std::string File::Identity() const {
     return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
 }
 
-std::size_t File::Read(void* buffer, std::size_t size) {
-    if (Fault fault = InjectedFault(FileOperation::Read, m_path); fault != Fault::None) {
-        throw FileFailure("読込み", m_path, FaultError(fault));
+// A call that a signal interrupts is made again.
+int ReadHandle(std::intptr_t handle, char* buffer, std::size_t size, std::size_t& count) noexcept {
+    ssize_t result;
+    while ((result = ::read(Descriptor(handle), buffer, size)) < 0 && errno == EINTR) {
     }
-    char* out = static_cast<char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t count = ::read(Descriptor(m_handle), out + done, size - done);
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            throw FileFailure("読込み", m_path, errno);
-        }
-        if (count == 0) break;
-        done += static_cast<std::size_t>(count);
-    }
-    return done;
+    count = result > 0 ? static_cast<std::size_t>(result) : 0;
+    return result < 0 ? errno : 0;
 }
 
-void File::Write(const void* data, std::size_t size) {
-    const char* in = static_cast<const char*>(data);
-    std::size_t allowed = size;
-    const Fault fault = InjectedFault(FileOperation::Write, m_path, allowed);
-    if (fault != Fault::None) size = std::min(size, allowed);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t count = ::write(Descriptor(m_handle), in + done, size - done);
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            throw FileFailure("書込み", m_path, errno);
-        }
-        done += static_cast<std::size_t>(count);
+int WriteHandle(std::intptr_t handle, const char* bytes, std::size_t size, std::size_t& count) noexcept {
+    ssize_t result;
+    while ((result = ::write(Descriptor(handle), bytes, size)) < 0 && errno == EINTR) {
     }
-    if (fault != Fault::None) throw FileFailure("書込み", m_path, FaultError(fault));
+    count = result > 0 ? static_cast<std::size_t>(result) : 0;
+    return result < 0 ? errno : result == 0 ? EIO : 0;
 }
 
 std::uint64_t File::Seek(std::int64_t offset, Origin origin) {
@@ -264,27 +224,13 @@ std::uint64_t File::GetLength() {
     return static_cast<std::uint64_t>(status.st_size);
 }
 
-void File::Sync() {
-    if (Fault fault = InjectedFault(FileOperation::Flush, m_path); fault != Fault::None) {
-        throw FileFailure("書込み", m_path, FaultError(fault));
-    }
-    if (const int error = FinishBackgroundFlush(); error != 0) throw FileFailure("書込み", m_path, error);
-    if (const int error = FlushHandle(m_handle); error != 0) throw FileFailure("書込み", m_path, error);
-}
-
-int File::FlushHandle(std::intptr_t handle) noexcept {
+int FlushHandle(std::intptr_t handle) noexcept {
     // Devices and pipes have nothing to make durable.
     if (fsync(Descriptor(handle)) != 0 && errno != EINVAL && errno != EROFS) return errno;
     return 0;
 }
 
-void File::Close() noexcept {
-    FinishBackgroundFlush();
-    if (m_handle != kInvalid) ::close(Descriptor(m_handle));
-    m_handle = kInvalid;
-    m_path.clear();
-    m_unflushed = 0;
-}
+void CloseFileHandle(std::intptr_t handle) noexcept { ::close(Descriptor(handle)); }
 
 // ---- Folders and names ----
 
@@ -316,55 +262,42 @@ std::vector<std::string> FindEntries(const std::string& folder, const std::strin
 }
 
 bool RemoveFile(const std::string& path, int* error) {
-    if (Fault fault = InjectedFault(FileOperation::Delete, path); fault != Fault::None) {
-        if (error != nullptr) *error = FaultError(fault);
-        return false;
-    }
+    if (const int injected = InjectedError(FileOperation::Delete, path)) return Succeeded(injected, error);
     if (::unlink(Native(path).c_str()) == 0) return true;
     if (error != nullptr) *error = errno;
     return errno == ENOENT;
 }
 
 bool RenameFile(const std::string& from, const std::string& to, int* error) {
-    int failure = 0;
-    if (Fault fault = InjectedFault(FileOperation::Rename, from); fault != Fault::None) {
-        failure = FaultError(fault);
-    } else {
-        const std::string source = Native(from);
-        const std::string target = Native(to);
-        if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
-            failure = errno;
-            // A file system without the flag: a hard link takes the new name only where it is free.
-            if (failure == EINVAL || failure == ENOSYS) {
-                failure = ::link(source.c_str(), target.c_str()) == 0 ? 0 : errno;
-                if (failure == 0) {
-                    ::unlink(source.c_str());
-                } else if (failure == EPERM || failure == EOPNOTSUPP) {
-                    // Nor links (FAT): look, then rename. Only a name that appears in between
-                    // could still be replaced; the folder's lock keeps our own runs out.
-                    failure = EntryExists(target) ? EEXIST : ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
-                }
-            }
+    if (const int injected = InjectedError(FileOperation::Rename, from)) return Succeeded(injected, error);
+    const std::string source = Native(from);
+    const std::string target = Native(to);
+    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    int failure = errno;
+    // A file system without the flag: a hard link takes the new name only where it is free.
+    if (failure == EINVAL || failure == ENOSYS) {
+        failure = ::link(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+        if (failure == 0) ::unlink(source.c_str());
+        // Nor links (FAT): look, then rename. Only a name that appears in between could still be
+        // replaced; the folder's lock keeps our own runs out.
+        if (failure == EPERM || failure == EOPNOTSUPP) {
+            failure = EntryExists(target) ? EEXIST : ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
         }
     }
-    if (failure != 0 && error != nullptr) *error = failure;
-    return failure == 0;
+    return Succeeded(failure, error);
 }
 
 bool SyncFolder(const std::string& folder, int* error) {
-    int fd = ::open(Native(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    int failure = fd < 0 ? errno : 0;
+    const int fd = ::open(Native(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Succeeded(errno, error);
     // A file system that cannot sync a folder (EINVAL) keeps its names as it keeps them.
-    if (fd >= 0 && fsync(fd) != 0 && errno != EINVAL && errno != EROFS) failure = errno;
-    if (fd >= 0) ::close(fd);
-    if (failure != 0 && error != nullptr) *error = failure;
-    return failure == 0;
+    const int failure = FlushHandle(fd);
+    ::close(fd);
+    return Succeeded(failure, error);
 }
 
 bool MakeDirectory(const std::string& path, int* error) {
-    if (::mkdir(Native(path).c_str(), 0777) == 0) return true;
-    if (error != nullptr) *error = errno;
-    return false;
+    return Succeeded(::mkdir(Native(path).c_str(), 0777) == 0 ? 0 : errno, error);
 }
 
 bool IsLockedError(int error) { return error == EWOULDBLOCK || error == EAGAIN; }
@@ -403,8 +336,6 @@ std::vector<std::string> ProtectedFolders() {
 
 // ---- Clock ----
 
-std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
-
 bool ToLocalTime(std::int64_t time, std::tm& out) {
     std::time_t seconds = static_cast<std::time_t>(time);
     return localtime_r(&seconds, &out) != nullptr;
@@ -430,18 +361,8 @@ void OpenInTextEditor(const std::string&) {}
 // ---- Console ----
 
 bool WriteConsole(Stream stream, const std::string& text, int* error) {
-    std::string utf8 = Cp932ToUtf8(text);
-    std::size_t done = 0;
-    while (done < utf8.size()) {
-        ssize_t count = ::write(StreamDescriptor(stream), utf8.data() + done, utf8.size() - done);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) {
-            if (error != nullptr) *error = count < 0 ? errno : EIO;
-            return false;
-        }
-        done += static_cast<std::size_t>(count);
-    }
-    return true;
+    const std::string utf8 = Cp932ToUtf8(text);
+    return Succeeded(WriteAll(StreamDescriptor(stream), utf8.data(), utf8.size()), error);
 }
 
 bool IsTerminal(Stream stream) { return isatty(StreamDescriptor(stream)) == 1; }
@@ -472,12 +393,9 @@ std::string AbsolutePath(const std::string& path, bool* exact) {
 
 // ---- Folder lock ----
 
-const char kFolderLockName[] = "Tolvarenquista.lock";
-
 FolderLock::Result FolderLock::Acquire(const std::string& folder, int* error) {
     Release();
-    const std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + kFolderLockName;
-    const std::string native = Native(path);
+    const std::string native = Native(folder + (folder.empty() || folder.back() == '/' ? "" : "/") + kFolderLockName);
     // The lock file a killed run left behind is taken over. One that a finishing run removes
     // between our open and our lock is no lock at all: the name must still name what we locked.
     for (int attempt = 0; attempt < 10; ++attempt) {
@@ -488,22 +406,12 @@ FolderLock::Result FolderLock::Acquire(const std::string& folder, int* error) {
         }
         struct stat opened;
         struct stat named;
-        int failure = 0;
-        if (fstat(fd, &opened) != 0) {
-            failure = errno;
-        } else if (!S_ISREG(opened.st_mode)) {
-            failure = kNotRegular;
-        }
+        int failure = fstat(fd, &opened) != 0 ? errno : S_ISREG(opened.st_mode) ? 0 : kNotRegular;
+        if (failure == 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) failure = errno;
         if (failure != 0) {
             ::close(fd);
+            if (failure == EWOULDBLOCK) return Result::Busy;
             if (error != nullptr) *error = failure;
-            return Result::Failed;
-        }
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int reason = errno;
-            ::close(fd);
-            if (reason == EWOULDBLOCK) return Result::Busy;
-            if (error != nullptr) *error = reason;
             return Result::Failed;
         }
         if (lstat(native.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {

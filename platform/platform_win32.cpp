@@ -25,46 +25,48 @@ const char kPathSeparator = '\\';
 const bool kCaseSensitiveFileSystem = false;
 // With the customer bit (1 << 29), which no code of the system has.
 const int kErrorNotRegular = 0x20000001;
-const char kFolderLockName[] = "Tolvarenquista.lock";
 
 namespace {
 
 constexpr UINT kCodePage = 932;
 
-// Widens one character (one or two bytes) of code page 932; false when the bytes are no character.
-bool WidenCharacter(const char* bytes, int length, std::wstring& out) {
-    wchar_t wide[2];
-    int count = MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, bytes, length, wide, 2);
+// Bytes of codePage to UTF-16, appended to out when every byte belongs to a character; false (out
+// unchanged) otherwise.
+bool AppendWide(UINT codePage, const char* bytes, std::size_t size, std::wstring& out) {
+    if (size == 0) return true;
+    const int length = static_cast<int>(size);
+    const int count = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, length, nullptr, 0);
     if (count <= 0) return false;
-    out.append(wide, static_cast<std::size_t>(count));
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(count));
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, length, out.data() + start, count);
     return true;
 }
 
-// Code page 932 to UTF-16 when every byte belongs to a character; false otherwise.
-bool TryWiden(const std::string& text, std::wstring& out) {
-    out.clear();
+// UTF-16 to code page 932 appended to out, when code page 932 holds every character (no best fit, no
+// default character); false (out unchanged) otherwise.
+bool AppendExactCp932(const std::wstring& text, std::string& out) {
     if (text.empty()) return true;
-    int length = static_cast<int>(text.size());
-    int count = MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
-    if (count <= 0) return false;
-    out.resize(static_cast<std::size_t>(count));
-    MultiByteToWideChar(kCodePage, MB_ERR_INVALID_CHARS, text.data(), length, out.data(), count);
+    const int length = static_cast<int>(text.size());
+    BOOL lacking = FALSE;
+    const int count =
+        WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &lacking);
+    if (count <= 0 || lacking) return false;
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(count));
+    WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, out.data() + start, count, nullptr,
+                        nullptr);
     return true;
-}
-
-int CharacterSize(const std::string& text, std::size_t pos) {
-    return IsLeadByte(static_cast<unsigned char>(text[pos])) && pos + 1 < text.size() ? 2 : 1;
 }
 
 // Code page 932 to UTF-16. A byte that is no character becomes U+FFFD (UTF-16 cannot keep it).
 std::wstring Widen(const std::string& text) {
     std::wstring out;
-    if (TryWiden(text, out)) return out;
-    out.clear();
+    if (AppendWide(kCodePage, text.data(), text.size(), out)) return out;
     for (std::size_t pos = 0; pos < text.size();) {
-        int size = CharacterSize(text, pos);
-        if (!WidenCharacter(text.data() + pos, size, out)) out += L'\xFFFD';
-        pos += static_cast<std::size_t>(size);
+        const std::size_t size = CharLength(text, pos);
+        if (!AppendWide(kCodePage, text.data() + pos, size, out)) out += L'\xFFFD';
+        pos += size;
     }
     return out;
 }
@@ -87,22 +89,8 @@ std::string ToCp932(const std::wstring& text) { return Narrow(text, kCodePage); 
 // The UTF-8 text of size bytes at pos to code page 932, appended to out; false (out unchanged) when
 // it is not valid UTF-8 or code page 932 lacks one of its characters.
 bool NarrowUtf8(const std::string& text, std::size_t pos, std::size_t size, std::string& out) {
-    if (size == 0) return true;
-    const char* bytes = text.data() + pos;
-    int length = static_cast<int>(size);
-    int count = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, length, nullptr, 0);
-    if (count <= 0) return false;
-    std::wstring wide(static_cast<std::size_t>(count), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, length, wide.data(), count);
-    BOOL lacking = FALSE;
-    int narrowCount = WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), count, nullptr, 0,
-                                          nullptr, &lacking);
-    if (narrowCount <= 0 || lacking) return false;
-    std::size_t start = out.size();
-    out.resize(start + static_cast<std::size_t>(narrowCount));
-    WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), count, out.data() + start, narrowCount,
-                        nullptr, nullptr);
-    return true;
+    std::wstring wide;
+    return AppendWide(CP_UTF8, text.data() + pos, size, wide) && AppendExactCp932(wide, out);
 }
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -121,8 +109,7 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.r
 std::wstring FullPathName(const std::wstring& path) {
     std::wstring full(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD written =
-            GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        const DWORD written = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
         if (written == 0) return std::wstring();
         if (written < full.size()) {
             full.resize(written);
@@ -143,8 +130,7 @@ std::wstring LongPath(const std::string& path) {
     const std::wstring full = FullPathName(wide);
     if (full.empty()) return wide;
     if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\")) return full;
-    if (IsSeparator(full[0]) && full.size() >= 2 && IsSeparator(full[1]))
-        return L"\\\\?\\UNC\\" + full.substr(2);
+    if (IsSeparator(full[0]) && full.size() >= 2 && IsSeparator(full[1])) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }
 
@@ -162,9 +148,8 @@ std::string FileIdentity(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info)) return std::string();
     char text[32];
-    std::snprintf(
-        text, sizeof text, "%08lX-%08lX%08lX", static_cast<unsigned long>(info.dwVolumeSerialNumber),
-        static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
+    std::snprintf(text, sizeof text, "%08lX-%08lX%08lX", static_cast<unsigned long>(info.dwVolumeSerialNumber),
+                  static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
     return text;
 }
 
@@ -210,7 +195,6 @@ bool IsWindows10OrLater() {
 
 std::atomic<bool (*)()> g_interruptHandler{nullptr};
 
-
 // FALSE passes the event on to the default handling, which ends the process.
 BOOL WINAPI OnConsoleControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
@@ -220,7 +204,6 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 }  // namespace
 
-// The error an injected fault stands for on this side.
 int FaultError(Fault fault) {
     return fault == Fault::DiskFull ? ERROR_DISK_FULL
            : fault == Fault::Locked ? ERROR_SHARING_VIOLATION
@@ -250,20 +233,10 @@ bool Cp932Path(const std::wstring& path, std::string& out) {
 
 bool ExactCp932(const std::wstring& text, std::string& out) {
     out.clear();
-    if (text.empty()) return true;
-    const int length = static_cast<int>(text.size());
-    BOOL lacking = FALSE;
-    const int count =
-        WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &lacking);
-    if (count <= 0 || lacking) return false;
-    out.resize(static_cast<std::size_t>(count));
-    WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, out.data(), count, nullptr, nullptr);
-    return true;
+    return AppendExactCp932(text, out);
 }
 
 // ---- File ----
-
-File::~File() { Close(); }
 
 namespace {
 
@@ -288,21 +261,15 @@ int RefusalOf(HANDLE handle, bool asItself, bool* placeholder) {
 
 }  // namespace
 
-bool File::Open(const std::string& path, unsigned flags, int* error) {
-    Close();
-    unsigned accessMode = flags & 0x3;
-    DWORD access = accessMode == modeWrite       ? GENERIC_WRITE
-                   : accessMode == modeReadWrite ? GENERIC_READ | GENERIC_WRITE
-                                                 : GENERIC_READ;
-    const bool create = (flags & modeCreate) != 0;
-    const DWORD disposition = !create ? OPEN_EXISTING : (flags & modeNoTruncate) ? OPEN_ALWAYS : CREATE_NEW;
+int OpenHandle(const std::string& path, unsigned flags, std::intptr_t& opened) {
+    const unsigned accessMode = flags & 0x3;
+    const DWORD access = accessMode == File::modeWrite       ? GENERIC_WRITE
+                         : accessMode == File::modeReadWrite ? GENERIC_READ | GENERIC_WRITE
+                                                             : GENERIC_READ;
+    const bool create = (flags & File::modeCreate) != 0;
+    const DWORD disposition = !create ? OPEN_EXISTING : (flags & File::modeNoTruncate) ? OPEN_ALWAYS : CREATE_NEW;
     // A link at the name is opened as itself (and then refused), never followed.
-    const bool noFollow = create || (flags & modeNoFollow) != 0;
-    if (Fault fault = InjectedFault(flags & modeCreate ? FileOperation::Create : FileOperation::Open, path);
-        fault != Fault::None) {
-        if (error != nullptr) *error = FaultError(fault);
-        return false;
-    }
+    const bool noFollow = create || (flags & File::modeNoFollow) != 0;
     const std::wstring name = LongPath(path);
     const DWORD attributes = FILE_ATTRIBUTE_NORMAL | (noFollow ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     HANDLE handle = CreateFileW(name.c_str(), access, 0, nullptr, disposition, attributes, nullptr);
@@ -314,59 +281,32 @@ bool File::Open(const std::string& path, unsigned flags, int* error) {
         CloseHandle(handle);
         handle = CreateFileW(name.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         failure = handle == INVALID_HANDLE_VALUE ? LastError() : RefusalOf(handle, false, &placeholder);
-        if (failure == 0 && (identity.empty() || FileIdentity(handle) != identity))
-            failure = kErrorNotRegular;
+        if (failure == 0 && (identity.empty() || FileIdentity(handle) != identity)) failure = kErrorNotRegular;
     }
     if (handle != INVALID_HANDLE_VALUE && failure != 0) CloseHandle(handle);
     // The system refuses to open a folder as a file with "access denied"; it is told as what it is.
     if (failure == ERROR_ACCESS_DENIED && IsFolder(name)) failure = kErrorFolder;
-    if (failure != 0) {
-        if (error != nullptr) *error = failure;
-        return false;
-    }
-    m_handle = reinterpret_cast<std::intptr_t>(handle);
-    m_path = path;
-    return true;
+    if (failure == 0) opened = reinterpret_cast<std::intptr_t>(handle);
+    return failure;
 }
 
-std::string File::Identity() const {
-    return m_handle == kInvalid ? std::string() : FileIdentity(Handle(m_handle));
+std::string File::Identity() const { return m_handle == kInvalid ? std::string() : FileIdentity(Handle(m_handle)); }
+
+int ReadHandle(std::intptr_t handle, char* buffer, std::size_t size, std::size_t& count) noexcept {
+    DWORD done = 0;
+    const BOOL read =
+        ReadFile(Handle(handle), buffer, static_cast<DWORD>(std::min(size, kMaxTransfer)), &done, nullptr);
+    count = done;
+    return read ? 0 : LastError();
 }
 
-std::size_t File::Read(void* buffer, std::size_t size) {
-    if (Fault fault = InjectedFault(FileOperation::Read, m_path); fault != Fault::None) {
-        throw FileFailure("読込み", m_path, FaultError(fault));
-    }
-    char* out = static_cast<char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        DWORD count = 0;
-        DWORD wanted = static_cast<DWORD>(std::min(size - done, kMaxTransfer));
-        if (!ReadFile(Handle(m_handle), out + done, wanted, &count, nullptr)) {
-            throw FileFailure("読込み", m_path, LastError());
-        }
-        if (count == 0) break;
-        done += count;
-    }
-    return done;
-}
-
-void File::Write(const void* data, std::size_t size) {
-    const char* in = static_cast<const char*>(data);
-    std::size_t allowed = size;
-    const Fault fault = InjectedFault(FileOperation::Write, m_path, allowed);
-    if (fault != Fault::None) size = std::min(size, allowed);
-    std::size_t done = 0;
-    while (done < size) {
-        DWORD count = 0;
-        DWORD wanted = static_cast<DWORD>(std::min(size - done, kMaxTransfer));
-        if (!WriteFile(Handle(m_handle), in + done, wanted, &count, nullptr)) {
-            throw FileFailure("書込み", m_path, LastError());
-        }
-        if (count == 0) throw FileFailure("書込み", m_path, ERROR_DISK_FULL);
-        done += count;
-    }
-    if (fault != Fault::None) throw FileFailure("書込み", m_path, FaultError(fault));
+int WriteHandle(std::intptr_t handle, const char* bytes, std::size_t size, std::size_t& count) noexcept {
+    DWORD done = 0;
+    const BOOL written =
+        WriteFile(Handle(handle), bytes, static_cast<DWORD>(std::min(size, kMaxTransfer)), &done, nullptr);
+    count = done;
+    if (!written) return LastError();
+    return done == 0 ? ERROR_DISK_FULL : 0;  // a file that takes nothing more
 }
 
 std::uint64_t File::Seek(std::int64_t offset, Origin origin) {
@@ -386,25 +326,9 @@ std::uint64_t File::GetLength() {
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-void File::Sync() {
-    if (Fault fault = InjectedFault(FileOperation::Flush, m_path); fault != Fault::None) {
-        throw FileFailure("書込み", m_path, FaultError(fault));
-    }
-    if (const int error = FinishBackgroundFlush(); error != 0) throw FileFailure("書込み", m_path, error);
-    if (const int error = FlushHandle(m_handle); error != 0) throw FileFailure("書込み", m_path, error);
-}
+int FlushHandle(std::intptr_t handle) noexcept { return FlushFileBuffers(Handle(handle)) ? 0 : LastError(); }
 
-int File::FlushHandle(std::intptr_t handle) noexcept {
-    return FlushFileBuffers(Handle(handle)) ? 0 : static_cast<int>(GetLastError());
-}
-
-void File::Close() noexcept {
-    FinishBackgroundFlush();
-    if (m_handle != kInvalid) CloseHandle(Handle(m_handle));
-    m_handle = kInvalid;
-    m_path.clear();
-    m_unflushed = 0;
-}
+void CloseFileHandle(std::intptr_t handle) noexcept { CloseHandle(Handle(handle)); }
 
 // ---- Folders and names ----
 
@@ -425,8 +349,7 @@ bool PathExists(const std::string& path) {
     return true;
 }
 
-std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern,
-                                     bool regularOnly) {
+std::vector<std::string> FindEntries(const std::string& folder, const std::string& pattern, bool regularOnly) {
     std::vector<std::string> names;
     if (folder.empty()) return names;
     // The pattern is matched here rather than by the search, whose '?' may match no character at
@@ -438,8 +361,7 @@ std::vector<std::string> FindEntries(const std::string& folder, const std::strin
     HANDLE found = FindFirstFileW(search.c_str(), &data);
     if (found == INVALID_HANDLE_VALUE) return names;
     do {
-        if (regularOnly && (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
-            continue;
+        if (regularOnly && (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) continue;
         std::string name = ToCp932(data.cFileName);
         if (name != "." && name != ".." && MatchesPattern(pattern, name)) names.push_back(std::move(name));
     } while (FindNextFileW(found, &data));
@@ -449,10 +371,7 @@ std::vector<std::string> FindEntries(const std::string& folder, const std::strin
 }
 
 bool RemoveFile(const std::string& path, int* error) {
-    if (Fault fault = InjectedFault(FileOperation::Delete, path); fault != Fault::None) {
-        if (error != nullptr) *error = FaultError(fault);
-        return false;
-    }
+    if (const int injected = InjectedError(FileOperation::Delete, path)) return Succeeded(injected, error);
     // A link is deleted itself, never its target.
     if (DeleteFileW(LongPath(path).c_str())) return true;
     const int failure = LastError();
@@ -461,20 +380,15 @@ bool RemoveFile(const std::string& path, int* error) {
 }
 
 bool RenameFile(const std::string& from, const std::string& to, int* error) {
-    int failure = 0;
-    if (Fault fault = InjectedFault(FileOperation::Rename, from); fault != Fault::None) {
-        failure = FaultError(fault);
-    } else if (!MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
+    int failure = InjectedError(FileOperation::Rename, from);
+    if (failure == 0 && !MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
         failure = LastError();
     }
-    if (failure != 0 && error != nullptr) *error = failure;
-    return failure == 0;
+    return Succeeded(failure, error);
 }
 
 bool IsLockedError(int error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
-
 bool IsExistsError(int error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
-
 bool IsMissingError(int error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // ---- Folder lock ----
@@ -482,12 +396,12 @@ bool IsMissingError(int error) { return error == ERROR_FILE_NOT_FOUND || error =
 FolderLock::Result FolderLock::Acquire(const std::string& folder, int* error) {
     Release();
     std::wstring name = LongPath(folder);
-    const bool separated = !name.empty() && IsSeparator(name.back());
-    name += (separated ? L"" : L"\\") + Widen(kFolderLockName);
+    if (name.empty() || !IsSeparator(name.back())) name += L'\\';
+    name += Widen(kFolderLockName);
     // Held by no one else (share mode 0), and gone with the handle, also when the process is killed.
-    HANDLE handle = CreateFileW(
-        name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle =
+        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     bool placeholder = false;
     int failure = handle == INVALID_HANDLE_VALUE ? LastError() : RefusalOf(handle, true, &placeholder);
     if (failure == ERROR_ACCESS_DENIED && IsFolder(name)) failure = kErrorFolder;
@@ -497,37 +411,31 @@ FolderLock::Result FolderLock::Acquire(const std::string& folder, int* error) {
         return IsLockedError(failure) ? Result::Busy : Result::Failed;
     }
     m_handle = reinterpret_cast<std::intptr_t>(handle);
-    m_path = folder + (separated ? "" : "\\") + kFolderLockName;
     return Result::Locked;
 }
 
 void FolderLock::Release() noexcept {
     if (m_handle != -1) CloseHandle(Handle(m_handle));
     m_handle = -1;
-    m_path.clear();
 }
 
 // Renames are write-through here: there is nothing left to make durable.
 bool SyncFolder(const std::string&, int*) { return true; }
 
 bool MakeDirectory(const std::string& path, int* error) {
-    if (CreateDirectoryW(LongPath(path).c_str(), nullptr)) return true;
-    if (error != nullptr) *error = LastError();
-    return false;
+    return Succeeded(CreateDirectoryW(LongPath(path).c_str(), nullptr) ? 0 : LastError(), error);
 }
 
 std::string ErrorText(int error) {
     if (error == kErrorNotRegular) return "通常のファイルではありません";
     wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message = length > 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
     if (text != nullptr) LocalFree(text);
-    while (!message.empty() &&
-           (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {
-        message.pop_back();
-    }
+    // The system ends its texts with a line break (npos + 1 is 0: a text of blanks goes whole).
+    message.erase(message.find_last_not_of(L"\r\n ") + 1);
     // Older systems have no text of their own for a folder opened as a file.
     if (message.empty() && error == kErrorFolder) return "フォルダーはファイルとして開けません";
     return ToCp932(message);
@@ -535,14 +443,10 @@ std::string ErrorText(int error) {
 
 std::string GetKnownFolder(KnownFolder folder) {
     switch (folder) {
-        case KnownFolder::UserData:
-            return KnownFolderPath(CSIDL_APPDATA);
-        case KnownFolder::CommonAppData:
-            return KnownFolderPath(CSIDL_COMMON_APPDATA);
-        case KnownFolder::ProgramFiles:
-            return KnownFolderPath(CSIDL_PROGRAM_FILES);
-        case KnownFolder::Windows:
-            return KnownFolderPath(CSIDL_WINDOWS);
+        case KnownFolder::UserData: return KnownFolderPath(CSIDL_APPDATA);
+        case KnownFolder::CommonAppData: return KnownFolderPath(CSIDL_COMMON_APPDATA);
+        case KnownFolder::ProgramFiles: return KnownFolderPath(CSIDL_PROGRAM_FILES);
+        case KnownFolder::Windows: return KnownFolderPath(CSIDL_WINDOWS);
     }
     return std::string();
 }
@@ -558,8 +462,6 @@ std::vector<std::string> ProtectedFolders() {
 }
 
 // ---- Clock ----
-
-std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
 bool ToLocalTime(std::int64_t time, std::tm& out) {
     std::time_t seconds = static_cast<std::time_t>(time);
@@ -608,19 +510,9 @@ bool WriteConsole(Stream stream, const std::string& text, int* error) {
     } else {
         // Redirected: bytes in the console's code page when that is 932, UTF-8 otherwise.
         const std::string bytes = GetConsoleOutputCP() == kCodePage ? text : Narrow(Widen(text), CP_UTF8);
-        for (std::size_t done = 0; done < bytes.size() && failure == 0;) {
-            DWORD written = 0;
-            const DWORD wanted = static_cast<DWORD>(std::min(bytes.size() - done, kMaxTransfer));
-            if (!WriteFile(handle, bytes.data() + done, wanted, &written, nullptr)) {
-                failure = LastError();
-            } else if (written == 0) {
-                failure = ERROR_DISK_FULL;  // a file that takes nothing more
-            }
-            done += written;
-        }
+        failure = WriteAll(reinterpret_cast<std::intptr_t>(handle), bytes.data(), bytes.size());
     }
-    if (failure != 0 && error != nullptr) *error = failure;
-    return failure == 0;
+    return Succeeded(failure, error);
 }
 
 bool IsTerminal(Stream stream) {
@@ -666,8 +558,8 @@ void LoadLibrariesFromSystemOnly() {
     // KB2533623: asked for by name, so that the program still starts without it. There, at least
     // the current folder leaves the search.
     using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
-    const auto setDefault = reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    const auto setDefault = reinterpret_cast<SetDefaultDirectories>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
     if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryW(L"");
 }
 
@@ -710,17 +602,17 @@ void InstallInterruptHandler(bool (*handler)()) {
 
 std::string Cp932ToUtf8(const std::string& text) {
     std::wstring wide;
-    if (TryWiden(text, wide)) return Narrow(wide, CP_UTF8);
+    if (AppendWide(kCodePage, text.data(), text.size(), wide)) return Narrow(wide, CP_UTF8);
     std::string out;
     for (std::size_t pos = 0; pos < text.size();) {
-        int size = CharacterSize(text, pos);
+        const std::size_t size = CharLength(text, pos);
         wide.clear();
-        if (WidenCharacter(text.data() + pos, size, wide)) {
+        if (AppendWide(kCodePage, text.data() + pos, size, wide)) {
             out += Narrow(wide, CP_UTF8);
         } else {
-            out.append(text, pos, static_cast<std::size_t>(size));  // no character: kept as it is
+            out.append(text, pos, size);  // no character: kept as it is
         }
-        pos += static_cast<std::size_t>(size);
+        pos += size;
     }
     return out;
 }
@@ -728,7 +620,6 @@ std::string Cp932ToUtf8(const std::string& text) {
 std::string Utf8ToCp932(const std::string& text) {
     std::string out;
     if (NarrowUtf8(text, 0, text.size(), out)) return out;
-    out.clear();
     for (std::size_t pos = 0; pos < text.size();) {
         unsigned char lead = static_cast<unsigned char>(text[pos]);
         std::size_t size = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 class IClock {
 public:
@@ -21,5 +22,7 @@ IClock& SystemClock();
 
 // Formats a clock reading as local time with a strftime pattern; the empty text when the conversion
 // or the formatting fails (a 128-byte buffer, as every caller needs far less).
-#include <string>
 std::string FormatLocalTime(IClock& clock, std::int64_t time, const char* pattern);
+
+// A run's duration as the operator reads it: "処理時間 1時間1分1秒", "処理時間 1分0秒", "処理時間 59秒".
+std::string ElapsedText(std::int64_t seconds);

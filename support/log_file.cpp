@@ -1,8 +1,8 @@
 #include "support/log_file.h"
 
-#include "platform/platform.h"
 #include "base/file_error.h"
 #include "base/mbcs.h"
+#include "platform/platform.h"
 #include "support/paths.h"
 
 namespace {
@@ -13,8 +13,6 @@ constexpr std::size_t kLogsKept = 10;
 const char kFailureLead[] = "ログを記録できません。";
 
 }  // namespace
-
-CLogFile::CLogFile(IClock& clock) : m_clock(clock) {}
 
 bool CLogFile::InitLog(const std::string& folder, const std::string& oldLogs) {
     // An empty folder would put the log into the root (or the current folder): no such fallback.

@@ -14,7 +14,7 @@ public:
     // The pattern of this program's own daily files.
     static constexpr char kOwnLogs[] = "Tolvarenquista_*.log";
 
-    explicit CLogFile(IClock& clock = SystemClock());
+    explicit CLogFile(IClock& clock = SystemClock()) : m_clock(clock) {}
 
     // Creates the folder when it is missing (returns false when that fails, or when folder is empty),
     // otherwise deletes all but the last ten "*.log" files in name order; then fixes the path of

@@ -3,17 +3,15 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/platform.h"
 #include "base/file_error.h"
 #include "base/mbcs.h"
+#include "platform/platform.h"
 
 namespace {
 
 constexpr double kKiloByte = 1024.0;
 constexpr double kMegaByte = 1024.0 * 1024.0;
 constexpr double kGigaByte = 1024.0 * 1024.0 * 1024.0;
-
-std::string Separator() { return std::string(1, platform::kPathSeparator); }
 
 }  // namespace
 
@@ -32,8 +30,8 @@ std::uint64_t GetFileLength(const std::string& path) {
     return file.GetLength();
 }
 
-void ListFiles(const std::string& folder, const std::string& pattern, int fullPaths,
-               std::vector<std::string>& entries, bool regularOnly) {
+void ListFiles(const std::string& folder, const std::string& pattern, int fullPaths, std::vector<std::string>& entries,
+               bool regularOnly) {
     for (const auto& name : platform::FindEntries(folder, pattern, regularOnly)) {
         if (fullPaths != 1) {
             entries.push_back(ToUpperAscii(name));
@@ -47,7 +45,7 @@ void ListFiles(const std::string& folder, const std::string& pattern, int fullPa
 
 bool CreateFolderTree(const std::string& path) {
     std::vector<std::string> pieces;
-    SplitText(path, Separator(), pieces);
+    SplitText(path, std::string(1, platform::kPathSeparator), pieces);
     // The first piece is a drive ("C:"), which exists or cannot be made, or empty for the root of
     // an absolute POSIX path; a relative path starts with a folder of its own.
     std::string built = pieces.front();
@@ -60,10 +58,6 @@ bool CreateFolderTree(const std::string& path) {
 }
 
 int SplitText(const std::string& text, const std::string& separator, std::vector<std::string>& pieces) {
-    if (separator.empty()) {
-        pieces.push_back(text);
-        return static_cast<int>(pieces.size());
-    }
     std::size_t start = 0;
     if (separator.size() == 1) {
         // One walk over the characters for the common case (the fields of every record).
@@ -78,32 +72,21 @@ int SplitText(const std::string& text, const std::string& separator, std::vector
                 pos += IsLeadByte(static_cast<unsigned char>(c)) && pos + 1 < size ? 2 : 1;
             }
         }
-        pieces.emplace_back(text, start, std::string::npos);
-        return static_cast<int>(pieces.size());
-    }
-    for (;;) {
-        std::size_t end = FindText(text, separator, start);
-        if (end == std::string::npos) {
-            pieces.push_back(text.substr(start));
-            break;
+    } else if (!separator.empty()) {
+        std::size_t end;
+        while ((end = FindText(text, separator, start)) != std::string::npos) {
+            pieces.push_back(text.substr(start, end - start));
+            start = end + separator.size();
         }
-        pieces.push_back(text.substr(start, end - start));
-        start = end + separator.size();
     }
+    pieces.emplace_back(text, start, std::string::npos);
     return static_cast<int>(pieces.size());
 }
 
 std::string FormatFileSize(std::uint64_t size) {
-    double bytes = static_cast<double>(size);
-    const char* format = "%.1f KB";
-    double unit = kKiloByte;
-    if (bytes / kGigaByte >= 1.0) {
-        format = "%.1f GB";
-        unit = kGigaByte;
-    } else if (bytes / kMegaByte >= 1.0) {
-        format = "%.1f MB";
-        unit = kMegaByte;
-    }
+    const double bytes = static_cast<double>(size);
+    const double unit = bytes >= kGigaByte ? kGigaByte : bytes >= kMegaByte ? kMegaByte : kKiloByte;
+    const char* format = unit == kGigaByte ? "%.1f GB" : unit == kMegaByte ? "%.1f MB" : "%.1f KB";
     // Cut to one decimal, never rounded up: 1023.99 KB shows as 1023.9 KB.
     double value = std::floor(bytes / unit * 10.0) * 0.1;
     char text[64];

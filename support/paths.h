@@ -19,8 +19,8 @@ std::uint64_t GetFileLength(const std::string& path);
 // order: the full path when fullPaths is 1, else the bare name; upper-cased (on a case-sensitive file
 // system full paths keep their real letters, so that they still name the same files). With
 // regularOnly, only regular files (a link to one counts).
-void ListFiles(const std::string& folder, const std::string& pattern, int fullPaths,
-               std::vector<std::string>& entries, bool regularOnly = false);
+void ListFiles(const std::string& folder, const std::string& pattern, int fullPaths, std::vector<std::string>& entries,
+               bool regularOnly = false);
 // Creates the folder and every missing folder above it; true when all of them exist at the end.
 bool CreateFolderTree(const std::string& path);
 // Appends the pieces of text between separators (empty pieces kept) to pieces; returns pieces.size().

@@ -4,6 +4,7 @@
 
 #include "engine/conversion_run.h"
 #include "engine/messages.h"
+#include "support/clock.h"
 #include "support/paths.h"
 #include "tests/test_support.h"
 
@@ -11,8 +12,12 @@ namespace {
 
 TEST(ElapsedTextTest, ChoosesTheShortestForm) {
     const std::pair<std::int64_t, const char*> cases[] = {
-        {0, "処理時間 0秒"},          {59, "処理時間 59秒"},           {60, "処理時間 1分0秒"},
-        {3599, "処理時間 59分59秒"},  {3600, "処理時間 1時間0分0秒"},  {3661, "処理時間 1時間1分1秒"},
+        {0, "処理時間 0秒"},
+        {59, "処理時間 59秒"},
+        {60, "処理時間 1分0秒"},
+        {3599, "処理時間 59分59秒"},
+        {3600, "処理時間 1時間0分0秒"},
+        {3661, "処理時間 1時間1分1秒"},
         {90061, "処理時間 25時間1分1秒"},
     };
     for (const auto& [seconds, text] : cases) EXPECT_EQ(ElapsedText(seconds), text) << seconds;
@@ -89,8 +94,7 @@ TEST_P(RunEndTest, EndsTheRunAtTheSecondFileWithoutReport) {
     EXPECT_FALSE(Exists(out / "20080423120002_001.CSV"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Ends, RunEndTest,
-                         ::testing::Values(FatalCase{"Abort", true}, FatalCase{"FileError", false}),
+INSTANTIATE_TEST_SUITE_P(Ends, RunEndTest, ::testing::Values(FatalCase{"Abort", true}, FatalCase{"FileError", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BatchRunTest, AnExceptionMarksTheRowFailedAndShowsTheFatalMessage) {

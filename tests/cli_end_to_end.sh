@@ -37,9 +37,21 @@ expect "convert exits 0 (stderr: $(head -c 300 "$work/convert.err"))" equal "$st
 for name in "${names[@]}"; do
     expect "output ${name}_001.CSV exists" test -s "$out/${name}_001.CSV"
 done
-expect "exactly the two outputs and one report are written" \
-    equal "$(cd "$out" && ls | sed 's/^[0-9]\{14\}_Result\.txt$/REPORT/' | sort | tr '\n' ' ')" \
-    "${names[0]}_001.CSV ${names[1]}_001.CSV REPORT "
+expect "exactly the two outputs, one report and its manifest are written" \
+    equal "$(cd "$out" && ls | sed 's/^[0-9]\{14\}_Result\.txt$/REPORT/; s/^[0-9]\{14\}_Result\.sha256$/MANIFEST/' | sort | tr '\n' ' ')" \
+    "${names[0]}_001.CSV ${names[1]}_001.CSV MANIFEST REPORT "
+
+# The manifest beside the report: sha256sum accepts it, and its digests are those a second,
+# independent computation gives (Python's hashlib), of every output and of the report.
+manifest=$(ls "$out"/*_Result.sha256)
+expect "sha256sum -c accepts the manifest" sh -c "cd '$out' && sha256sum --quiet --strict -c '$(basename "$manifest")'"
+expect "the manifest holds hashlib's digests of the outputs and the report, CR LF lines" python3 - "$out" "$manifest" <<'PY'
+import hashlib, os, sys
+folder, manifest = sys.argv[1], sys.argv[2]
+names = sorted(n for n in os.listdir(folder) if n.endswith(".CSV")) + [os.path.basename(manifest)[:-7] + ".txt"]
+expected = "".join(hashlib.sha256(open(os.path.join(folder, n), "rb").read()).hexdigest() + "  " + n + "\r\n" for n in names)
+sys.exit(0 if open(manifest, "rb").read().decode("ascii") == expected else 1)
+PY
 
 # Every output line against its input record: 16 fields, CR LF, the reference fields 40 upper-case
 # hex digits each (the second ending in 16 zeros), remarks "a2", the two amounts zero-padded (after a
@@ -119,8 +131,8 @@ if [ -w /dev/full ]; then
     "$cli" convert --input "$in" --output "$work/out_full" --quiet --log-dir "$log" >/dev/full 2>"$work/full.err"
     expect "convert with standard output on a full disk exits 3" equal "$?" 3
     expect "the outputs and the report are still in place" \
-        equal "$(cd "$work/out_full" && ls | sed 's/^[0-9]\{14\}_Result\.txt$/REPORT/' | sort | tr '\n' ' ')" \
-        "${names[0]}_001.CSV ${names[1]}_001.CSV REPORT "
+        equal "$(cd "$work/out_full" && ls | sed 's/^[0-9]\{14\}_Result\.txt$/REPORT/; s/^[0-9]\{14\}_Result\.sha256$/MANIFEST/' | sort | tr '\n' ' ')" \
+        "${names[0]}_001.CSV ${names[1]}_001.CSV MANIFEST REPORT "
     expect "standard error gives the system's reason" grep -q 'No space left on device' "$work/full.err"
 fi
 

@@ -1,11 +1,16 @@
 // The command line, run in-process on temporary folders: exit statuses, messages, outputs, report.
+#include "cli/cli.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
-#include "cli/cli.h"
+#include "engine/checksum_manifest.h"
 #include "engine/messages.h"
 #include "engine/record_layout.h"
+#include "engine/report_verifier.h"
+#include "engine/result_report.h"
 #include "platform/platform.h"
 #include "support/paths.h"
 #include "tests/test_support.h"
@@ -56,7 +61,7 @@ protected:
 TEST_F(CliTest, ConvertsEveryFileAndPrintsTheReportPath) {
     EXPECT_EQ(Convert(), kExitOk) << err;
     EXPECT_EQ(Outputs(), (std::vector<std::string>{"20080423120000_001.CSV", "20080423120001_001.CSV",
-                                                   "20080423140509_Result.txt"}));
+                                                   "20080423140509_Result.sha256", "20080423140509_Result.txt"}));
     EXPECT_EQ(out, (dest / "20080423140509_Result.txt") + "\n");
     EXPECT_NE(err.find("20080423120001.CSV: 正常\n"), std::string::npos) << err;
     EXPECT_NE(err.find("カルデノ　正常終了 (処理時間 0秒)\n"), std::string::npos);
@@ -78,7 +83,11 @@ TEST_F(CliTest, CheckNamesEveryFaultyRecordByItsLine) {
     // Faults on both sides of the first chunk boundary (byte 1,024), after blank and comment
     // lines, a NUL byte, and a line longer than a chunk, which is named once.
     const std::string faulty = "# header\r\n\r\n" + ClaimLines(3) + LineOfFields(15) + ClaimLines(8) +
-                               ClaimLineWith(2, "123456789") + std::string("1,2\0" "3\r\n", 7) +
+                               ClaimLineWith(2, "123456789") +
+                               std::string(
+                                   "1,2\0"
+                                   "3\r\n",
+                                   7) +
                                std::string(1100, ',') + "\r\n" + ClaimLines(1);
     WriteBytes(in / "20080423120002.csv", faulty);
     WriteBytes(in / "20080423120003.csv", "");
@@ -95,7 +104,9 @@ TEST_F(CliTest, CheckNamesEveryFaultyRecordByItsLine) {
     } cases[] = {
         {{"20080423120000.csv"}, kExitOk, ""},
         {{"20080423120002.CSV"}, kExitFileErrors, all},
-        {{"20080423120002.CSV", "--max-errors", "1"}, kExitFileErrors, "20080423120002.CSV:6: カラム数エラー (項目数 15)\n"},
+        {{"20080423120002.CSV", "--max-errors", "1"},
+         kExitFileErrors,
+         "20080423120002.CSV:6: カラム数エラー (項目数 15)\n"},
         {{"20080423120003.CSV"}, kExitFileErrors, "20080423120003.CSV: 処理対象外（データがありません）\n"},
         {{"20089999999999.CSV"}, kExitRefused, ""},
     };
@@ -106,20 +117,42 @@ TEST_F(CliTest, CheckNamesEveryFaultyRecordByItsLine) {
         EXPECT_EQ(out, c.out) << c.args[0];
     }
     EXPECT_EQ(Run({"check", "--input", in.Path(), "20080423120002.CSV"}), kExitFileErrors);
-    EXPECT_EQ(err, "20080423120002.CSV: 17 records, 4 faulty\n");  // 12 + 4 + the long line's 2 pieces - 1
+    EXPECT_EQ(err, "20080423120002.CSV: レコード 17 件、エラー 4 件\n");  // 12 + 4 + the long line's 2 pieces - 1
     EXPECT_EQ(Run({"check", "--input", in / "missing"}), kExitRefused);
     EXPECT_EQ(ListNames(in.Path()), before);  // nothing written: no output, no log
     EXPECT_FALSE(Exists(context.defaultLogFolder));
 }
 
 TEST_F(CliTest, VerifyChecksACopiedDiscAgainstTheReport) {
-    // Three records a file: 20080423120000 (5 records) gives two files, 20080423120001 (3) one.
-    ASSERT_EQ(Convert({"--quiet", "--split-bytes", std::to_string(kRecordCharge * 3 + 1)}), kExitOk);
+    // Two records a file: 20080423120000 (5 records) gives three files, 20080423120001 (3) two.
+    ASSERT_EQ(Convert({"--quiet", "--split-bytes", std::to_string(kRecordCharge * 2 + 1)}), kExitOk);
     const std::string report = out.substr(0, out.size() - 1);
     const std::string reportName = report.substr(report.rfind(platform::kPathSeparator) + 1);
-    const std::string first = "20080423120000_002.CSV";
-    const std::string ok0 = "20080423120000.CSV: OK (2 files, 5 records)\n";
-    const std::string ok1 = "20080423120001.CSV: OK (1 files, 3 records)\n";
+    const std::string manifestName = "20080423140509_Result.sha256";
+    // A run that rejected an input: the report and the output of the other input it converted.
+    TempDir rejectingRun;
+    WriteBytes(in / "20080423120002.csv", LineOfFields(15));
+    ASSERT_EQ(Run({"convert", "--input", in.Path(), "--output", rejectingRun.Path(), "--quiet", "20080423120001.csv",
+                   "20080423120002.csv"}),
+              kExitFileErrors);
+
+    const std::string first = "20080423120000_002.CSV";  // the middle one of three
+    const std::vector<std::string> outputs1 = {"20080423120001_001.CSV", "20080423120001_002.CSV"};
+    const std::string ok0 = "20080423120000.CSV: OK（出力ファイル 3、レコード 5）\n";
+    const std::string ok1 = "20080423120001.CSV: OK（出力ファイル 2、レコード 3）\n";
+    const auto differs = [](const std::string& name) {
+        return name + ": 内容が報告時と異なります（SHA-256 不一致）\n";
+    };
+    const auto ng = [](int problems) { return "確認結果：NG（問題 " + std::to_string(problems) + " 件）\n"; };
+    // The files a damaged report no longer lists: named by the manifest, and on the disc.
+    const auto unlisted = [](const std::vector<std::string>& names) {
+        std::string lines;
+        for (const std::string& name : names) {
+            lines += name + ": 処理結果ファイルに記載のないファイルが、チェックサムファイルに記載されています\n";
+        }
+        for (const std::string& name : names) lines += name + ": 処理結果ファイルに記載のない出力ファイルです\n";
+        return lines;
+    };
     // The copied report with the last `from` in it replaced by `to`; cut short there when to is absent.
     const auto editReport = [&](const std::string& from, const char* to) {
         return [=](const TempDir& disc) {
@@ -129,6 +162,16 @@ TEST_F(CliTest, VerifyChecksACopiedDiscAgainstTheReport) {
             WriteBytes(disc / reportName, to == nullptr ? text.substr(0, at) : text.replace(at, from.size(), to));
         };
     };
+    // The first byte of a field of first's first record changed into another of its kind.
+    const auto changeByte = [&](int field, char (*into)(char)) {
+        return [=](const TempDir& disc) {
+            std::string text = ReadBytes(disc / first);
+            std::size_t at = 0;
+            for (int i = 0; i < field; ++i) at = text.find(',', at) + 1;
+            text[at] = into(text[at]);
+            WriteBytes(disc / first, text);
+        };
+    };
     const struct {
         const char* name;
         std::function<void(const TempDir&)> damage;
@@ -136,13 +179,17 @@ TEST_F(CliTest, VerifyChecksACopiedDiscAgainstTheReport) {
         std::string out;  // all of it; with reasonFollows, its beginning (the system's words follow)
         bool reasonFollows = false;
     } cases[] = {
-        {"Intact", [](const TempDir&) {}, kExitOk, ok0 + ok1},
-        {"LostRecord",
+        {"Intact", [](const TempDir&) {}, kExitOk, ok0 + ok1 + "確認結果：OK（出力ファイル 5、レコード 8）\n"},
+        {"LostRecordInAMiddleFile",
          [&](const TempDir& disc) {
              const std::string text = ReadBytes(disc / first);
              WriteBytes(disc / first, text.substr(0, text.find("\r\n") + 2));
          },
-         kExitFileErrors, "20080423120000.CSV: 4 records in 2 files, the report says 5\n" + ok1},
+         kExitFileErrors,
+         differs(first) +
+             "20080423120000.CSV: レコード件数が処理結果ファイルと異なります"
+             "（出力ファイル 3 に 4 件、処理結果ファイルでは 5 件）\n" +
+             ok1 + ng(2)},
         {"DamagedReference",
          [&](const TempDir& disc) {
              std::string text = ReadBytes(disc / first);
@@ -152,22 +199,74 @@ TEST_F(CliTest, VerifyChecksACopiedDiscAgainstTheReport) {
              WriteBytes(disc / first, text);
          },
          kExitFileErrors,
-         "20080423120000.CSV: " + first + " line 1: 被保険者証記号 and 被保険者証番号 are not a reference number\n" +
-             ok1},
+         differs(first) + first + ": 1 行目：被保険者証記号・被保険者証番号が整理番号の形ではありません\n" + ok1 +
+             ng(2)},
+        // One byte that keeps the record's shape: only the digest tells.
+        {"DateDigitChanged", changeByte(5, [](char c) { return c == '1' ? '2' : '1'; }), kExitFileErrors,
+         differs(first) + ok1 + ng(1)},
+        {"SexSetTo0xFF", changeByte(6, [](char) { return '\xFF'; }), kExitFileErrors, differs(first) + ok1 + ng(1)},
+        {"ReferenceHexDigitChanged", changeByte(3, [](char c) { return c == 'A' ? 'B' : 'A'; }), kExitFileErrors,
+         differs(first) + ok1 + ng(1)},
         {"MissingFile", [&](const TempDir& disc) { platform::RemoveFile(disc / first); }, kExitFileErrors,
-         "20080423120000.CSV: missing " + first + "\n" + ok1},
+         first + ": ファイルがありません\n" + ok1 + ng(1)},
         {"OneLineOf10MB", [&](const TempDir& disc) { WriteBytes(disc / first, std::string(10'000'000, '0')); },
-         kExitFileErrors, "20080423120000.CSV: " + first + " line 1: longer than 4096 bytes\n" + ok1},
+         kExitFileErrors, differs(first) + first + ": 1 行目：4,096 バイトを超える行です\n" + ok1 + ng(2)},
+        {"ExtraDuplicateFile",
+         [&](const TempDir& disc) { WriteBytes(disc / "20080423120000_004.CSV", ReadBytes(disc / first)); },
+         kExitFileErrors, ok0 + ok1 + "20080423120000_004.CSV: 処理結果ファイルに記載のない出力ファイルです\n" + ng(1)},
+        {"StrayPartialFile", [&](const TempDir& disc) { WriteBytes(disc / "20080423120001_003.CSV.partial", ""); },
+         kExitFileErrors,
+         ok0 + ok1 + "20080423120001_003.CSV.partial: 書込みの終わっていない一時ファイルです\n" + ng(1)},
+        {"RejectedInput",
+         [&](const TempDir& disc) {
+             for (const std::string& name : ListNames(disc.Path())) platform::RemoveFile(disc / name);
+             for (const std::string& name : ListNames(rejectingRun.Path())) {
+                 WriteBytes(disc / name, ReadBytes(rejectingRun / name));
+             }
+         },
+         kExitFileErrors,
+         "20080423120001.CSV: OK（出力ファイル 1、レコード 3）\n"
+         "20080423120002.CSV: 出力のない入力ファイルです（処理結果：カラム数エラー）\n" +
+             ng(1)},
+        {"OlderRunWithoutManifest", [&](const TempDir& disc) { platform::RemoveFile(disc / manifestName); },
+         kExitFileErrors,
+         reportName + ": チェックサムファイル " + manifestName +
+             " がないため、内容は証明できません（レコードの形と件数だけを確かめます）\n"
+             "20080423120000.CSV: レコードの形と件数は正常、内容は未証明（出力ファイル 3、レコード 5）\n"
+             "20080423120001.CSV: レコードの形と件数は正常、内容は未証明（出力ファイル 2、レコード 3）\n" +
+             ng(1)},
+        {"ManifestListsAFileTheReportDoesNot",
+         [&](const TempDir& disc) {
+             WriteBytes(disc / manifestName,
+                        ReadBytes(disc / manifestName) + ComposeManifest({{"20080423120002_001.CSV", DigestOf("")}}));
+         },
+         kExitFileErrors,
+         ok0 + ok1 +
+             "20080423120002_001.CSV: "
+             "処理結果ファイルに記載のないファイルが、チェックサムファイルに記載されています\n" +
+             ng(1)},
+        {"ReportCutBetweenInputs", editReport(std::string(78, '=') + "\r\n  20080423120001.CSV\r\n", nullptr),
+         kExitFileErrors, differs(reportName) + ok0 + unlisted(outputs1) + ng(5)},
         {"ReportCutAfterItsHeader", editReport(std::string(78, '=') + "\r\n  20080423120000.CSV\r\n", nullptr),
-         kExitFileErrors, "the report lists no input file\n"},
+         kExitFileErrors,
+         differs(reportName) + reportName + ": 入力ファイルの記載がありません\n" +
+             unlisted({"20080423120000_001.CSV", "20080423120000_002.CSV", "20080423120000_003.CSV", outputs1[0],
+                       outputs1[1]}) +
+             ng(12)},
         {"ReportCutInsideAnInput", editReport("処 理 結 果 ：", nullptr), kExitFileErrors,
-         ok0 + "20080423120001.CSV: the report gives no result line after the record count\n"},
+         differs(reportName) + ok0 +
+             "20080423120001.CSV: "
+             "処理結果ファイルで、レコード件数の後の処理結果の行がありません（途中で切れています）\n" +
+             ng(2)},
         {"ReportCutInsideAHeading", editReport("  20080423120001.CSV\r\n", nullptr), kExitFileErrors,
-         ok0 + "the report's input heading at line 20 is incomplete\n"},
+         differs(reportName) + reportName + ": 21 行目で入力ファイルの見出しが途切れています\n" + ok0 +
+             unlisted(outputs1) + ng(6)},
         {"CountOf23Digits", editReport("：[ OUT ] 5\r\n", "：[ OUT ] 12345678901234567890123\r\n"), kExitFileErrors,
-         "20080423120000.CSV: the report's record count has more than 18 digits\n" + ok1},
+         differs(reportName) + "20080423120000.CSV: 処理結果ファイルの出力のレコード件数が 18 桁を超えています\n" +
+             ok1 + ng(2)},
         {"OutputPathEndingInDotDot", editReport(first + "\r\n", "..\\..\r\n"), kExitFileErrors,
-         "20080423120000.CSV: the report lists an output path that ends in no plain file name\n" + ok1},
+         differs(reportName) + "20080423120000.CSV: 処理結果ファイルに、ファイル名で終わらない出力のパスがあります\n" +
+             ok1 + unlisted({first}) + ng(4)},
         {"ReportOf17MiBOfZeros",
          [&](const TempDir& disc) { WriteBytes(disc / reportName, std::string(17 << 20, '\0')); }, kExitRefused, ""},
 #ifndef _WIN32
@@ -176,7 +275,7 @@ TEST_F(CliTest, VerifyChecksACopiedDiscAgainstTheReport) {
              platform::RemoveFile(disc / first);
              std::filesystem::create_symlink(platform::Cp932ToUtf8(dest / first), platform::Cp932ToUtf8(disc / first));
          },
-         kExitFileErrors, "20080423120000.CSV: cannot open " + first + " (", true},
+         kExitFileErrors, first + ": 通常のファイルとして開けません（", true},
         {"ReportIsAFifo",
          [&](const TempDir& disc) {
              platform::RemoveFile(disc / reportName);
@@ -197,6 +296,27 @@ TEST_F(CliTest, VerifyChecksACopiedDiscAgainstTheReport) {
     EXPECT_EQ(Run({"verify", report, "--folder", disc.Path()}), kExitFileErrors);
     EXPECT_EQ(Run({"verify", dest / "20080423120000_001.CSV"}), kExitRefused);
     EXPECT_EQ(Run({"verify", dest / "missing.txt"}), kExitRefused);
+    // As a dialog's worker runs it: the progress goes up to the bytes to read, and stopping it
+    // leaves a verification that says so and never passes.
+    std::vector<std::uint64_t> done;
+    std::uint64_t total = 0;
+    const VerifyWatch watch = {[&](std::uint64_t bytes, std::uint64_t of) {
+                                   done.push_back(bytes);
+                                   total = of;
+                               },
+                               {}};
+    EXPECT_TRUE(VerifyReport(report, "", watch).Passed());
+    std::uint64_t toRead = FileSize(report);
+    for (const std::string& name : Outputs()) toRead += name.ends_with(".CSV") ? FileSize(dest / name) : 0;
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+    EXPECT_EQ(done.empty() ? 0 : done.back(), toRead);
+    EXPECT_EQ(total, toRead);
+    const ReportVerification stopped = VerifyReport(report, "", {{}, [&] { return true; }});
+    EXPECT_TRUE(stopped.aborted);
+    EXPECT_FALSE(stopped.Passed());
+    ASSERT_FALSE(stopped.findings.empty());
+    EXPECT_EQ(stopped.findings.back().kind, FindingKind::Aborted);
+    EXPECT_EQ(VerificationSummary(stopped), "確認結果：中断（最後まで確認していません）");
 }
 
 TEST_F(CliTest, QuietPrintsOnlyThePath) {
@@ -206,7 +326,7 @@ TEST_F(CliTest, QuietPrintsOnlyThePath) {
 
 TEST_F(CliTest, NamesChooseFilesWithoutRegardToCase) {
     EXPECT_EQ(Convert({"20080423120001.csv"}), kExitOk);
-    EXPECT_EQ(Outputs().size(), 2u);  // one output and the report
+    EXPECT_EQ(Outputs().size(), 3u);  // one output, the report and its manifest
     EXPECT_EQ(Convert({"20080423120000.CSV", "--quiet"}), kExitOk);
     EXPECT_EQ(Convert({"20089999999999.CSV"}), kExitRefused);
 }
@@ -220,13 +340,13 @@ TEST_F(CliTest, ExitStatusesAndMessages) {
     } cases[] = {
         {{"convert", "--output", dest.Path()}, kExitRefused, "読込みフォルダを指定してください。\n"},
         {{"convert", "--input", missing, "--output", dest.Path()}, kExitRefused, "読込みフォルダが存在しません。\n"},
-        {{"convert", "--input", in.Path(), "--output", in.Path()}, kExitRefused,
+        {{"convert", "--input", in.Path(), "--output", in.Path()},
+         kExitRefused,
          "読込みフォルダと出力フォルダに同じフォルダを指定することはできません。\n"},
         {{"convert", "--input", in.Path(), "--output", dest.Path(), "--split", "9"}, kExitUsage, ""},
         {{"convert", "--input", in.Path(), "--output", dest.Path(), "--split-bytes", "100"}, kExitUsage, ""},
         {{"convert", "--bogus"}, kExitUsage, ""},
-        {{"frobnicate"}, kExitUsage,
-         "tolvarenquista: unknown command frobnicate\nTry 'tolvarenquista --help'.\n"},
+        {{"frobnicate"}, kExitUsage, "tolvarenquista: unknown command frobnicate\nTry 'tolvarenquista --help'.\n"},
         {{}, kExitUsage, ""},
         {{"ref", "A"}, kExitUsage, ""},
         {{"ref", "--hex", "82G0", "31"}, kExitUsage, ""},
@@ -283,14 +403,14 @@ TEST_F(CliTest, CtrlCAbortsAtTheNextRecordAndDeletesTheOutputs) {
 
 TEST_F(CliTest, SplitByLabelOrBytes) {
     EXPECT_EQ(Convert({"--split", "MO (128 MB)", "--quiet"}), kExitOk);
-    EXPECT_EQ(Outputs().size(), 3u);
+    EXPECT_EQ(Outputs().size(), 4u);
     TempDir second;
     EXPECT_EQ(Run({"convert", "--input", in.Path() + std::string(1, platform::kPathSeparator), "--output",
                    second.Path(), "--split-bytes", "520", "--quiet"}),
               kExitOk);
     EXPECT_EQ(ListNames(second.Path()),
               (std::vector<std::string>{"20080423120000_001.CSV", "20080423120000_002.CSV", "20080423120001_001.CSV",
-                                        "20080423140509_Result.txt"}));
+                                        "20080423140509_Result.sha256", "20080423140509_Result.txt"}));
 }
 
 TEST_F(CliTest, ALiveBarSurvivesMoreStepsThanPercent) {
@@ -313,8 +433,7 @@ TEST_F(CliTest, FoldersUnderASystemFolderAreRefusedHoweverTheyAreReached) {
     TempDir output;
 #ifndef _WIN32
     // A link to a folder whose name code page 932 cannot hold: its real path cannot be checked.
-    const std::filesystem::path unnamable =
-        std::filesystem::path(platform::Cp932ToUtf8(dest.Path())) / u8"café";
+    const std::filesystem::path unnamable = std::filesystem::path(platform::Cp932ToUtf8(dest.Path())) / u8"café";
     std::filesystem::create_directory(unnamable);
     std::filesystem::create_directory_symlink(unnamable, platform::Cp932ToUtf8(dest / "out"));
     const std::string linked = dest / "out" + std::string(1, platform::kPathSeparator);
@@ -330,8 +449,7 @@ TEST_F(CliTest, FoldersUnderASystemFolderAreRefusedHoweverTheyAreReached) {
 #ifndef _WIN32
         {"OutputThroughALink",
          {"--output", linked},
-         "フォルダ[" + linked +
-             "]は、実際の場所のパスにシフトJISで表せない文字が含まれているため指定できません。"},
+         "フォルダ[" + linked + "]は、実際の場所のパスにシフトJISで表せない文字が含まれているため指定できません。"},
 #endif
     };
     for (const auto& c : cases) {

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "engine/conversion_run.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"
 
@@ -73,8 +72,7 @@ TEST(ConsoleTest, TheBarLeavesNothingBehind) {
     const std::vector<std::string> shown = Shown(err);
     for (const std::string& line : shown) EXPECT_EQ(line.find(" rec/s"), std::string::npos) << line;
     for (const std::string& name : names) {
-        EXPECT_NE(std::find(shown.begin(), shown.end(), name + ": " + FileStatusText(Normal)), shown.end())
-            << name << " in\n" << err;
+        EXPECT_NE(std::find(shown.begin(), shown.end(), name + ": 正常"), shown.end()) << name << " in\n" << err;
     }
 }
 

@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #endif
 
+#include "base/mbcs.h"
 #include "engine/convert_checks.h"
 #include "engine/messages.h"
-#include "base/mbcs.h"
 #include "support/paths.h"
 #include "tests/test_support.h"
 

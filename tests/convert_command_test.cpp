@@ -8,9 +8,9 @@
 #include <future>
 #include <stdexcept>
 
+#include "base/file_error.h"
 #include "engine/messages.h"
 #include "platform/platform.h"
-#include "base/file_error.h"
 #include "support/paths.h"
 #include "tests/scripted_services.h"
 #include "tests/test_support.h"
@@ -18,7 +18,7 @@
 namespace {
 
 class FakeView : public IConvertView {
-  public:
+public:
     std::string inputFolder;
     std::string outputFolder;
     std::vector<int> checkStates;
@@ -47,7 +47,7 @@ class FakeView : public IConvertView {
 };
 
 class ConvertCommandTest : public ::testing::Test {
-  protected:
+protected:
     ConvertCommandTest() : command(view, services, files, flags, log) {
         CreateFolderTree(logDir.Path());
         log.InitLog(logDir.Path());

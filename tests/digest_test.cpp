@@ -121,14 +121,13 @@ TEST(Hmac, PublishedKnownAnswers) {
         const char* mac;
         bool reference_key;  // CReferenceDigest accepts the key length
     } cases[] = {
-        {Bytes(20, 0x0b), B("Hi There"), 32,
-         "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7", true},
+        {Bytes(20, 0x0b), B("Hi There"), 32, "b0344c61d8db38535ca8afceaf0bf12b881dc200c9833da726e9376c2e32cff7", true},
         {B("Jefe"), B("what do ya want for nothing?"), 32,
          "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843", false},
-        {Bytes(20, 0xaa), Bytes(50, 0xdd), 32,
-         "773ea91e36800e46854db8ebd09181a72959098b3ef8c122d9635514ced565fe", true},
-        {Sequence(25, 1), Bytes(50, 0xcd), 32,
-         "82558a389a443c0ea4cc819899f2083a85f0faa3e578f8077a2e3ff46729665b", false},
+        {Bytes(20, 0xaa), Bytes(50, 0xdd), 32, "773ea91e36800e46854db8ebd09181a72959098b3ef8c122d9635514ced565fe",
+         true},
+        {Sequence(25, 1), Bytes(50, 0xcd), 32, "82558a389a443c0ea4cc819899f2083a85f0faa3e578f8077a2e3ff46729665b",
+         false},
         {Bytes(20, 0x0c), B("Test With Truncation"), 16, "a3b6167473100ee06e0c796c2955552b", true},
         {Bytes(131, 0xaa), B("Test Using Larger Than Block-Size Key - Hash Key First"), 32,
          "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54", false},
@@ -181,8 +180,8 @@ TEST(ReferenceDigest, EqualsThePrintedHmacForManyMessages) {
         ASSERT_EQ(PrintedReference(HmacHex(B(kReferenceKey), B(message), 32)), hex) << "length " << n;
         // Two at once (side by side where both fit one block, one by one otherwise) give the same.
         char pair[2][64];
-        ASSERT_EQ(64u, digest.HexDigestPair(previous.data(), previous.size(), pair[0], message.data(),
-                                            message.size(), pair[1]));
+        ASSERT_EQ(64u, digest.HexDigestPair(previous.data(), previous.size(), pair[0], message.data(), message.size(),
+                                            pair[1]));
         EXPECT_EQ(HexDigest(digest, previous), std::string(pair[0], 64)) << "length " << n - 1;
         EXPECT_EQ(hex, std::string(pair[1], 64)) << "length " << n;
         previous = message;

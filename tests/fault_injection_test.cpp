@@ -143,8 +143,8 @@ Expected Expect(FileOperation op, Fault kind, bool sticky, bool faultyRecord, co
         if (op == FileOperation::Delete) return {faultyRecord ? kExitFileErrors : kExitOk, 0, "", true};
         return {kExitFailed, -1, "", false};
     }
-    // The report is the run's commit point: without it the run published nothing.
-    const bool report = path.find("_Result.txt") != std::string::npos;
+    // The report (with its manifest) is the run's commit point: without it the run published nothing.
+    const bool report = path.find("_Result.") != std::string::npos;
     if (report) return {kExitFailed, kMsgReportFailed, "", false};
     switch (op) {
         case FileOperation::Open:  // a file another program holds is waited for; others fail at once
@@ -154,10 +154,8 @@ Expected Expect(FileOperation op, Fault kind, bool sticky, bool faultyRecord, co
             if (!sticky && kind == Fault::Locked) return {kExitOk, 0, "", true};
             return {kExitFailed, kMsgCreateFailed, "作成エラー", false};
         case FileOperation::Read:
-        case FileOperation::Delete:
-            return {kExitFailed, kMsgFatal, "", false};
-        default:
-            return {kExitFailed, kMsgWriteFailed, "書込みエラー", false};
+        case FileOperation::Delete: return {kExitFailed, kMsgFatal, "", false};
+        default: return {kExitFailed, kMsgWriteFailed, "書込みエラー", false};
     }
 }
 
@@ -289,7 +287,16 @@ TEST_F(FaultInjectionTest, ADiskThatFillsUpAtAnyByteLeavesNoPartialOutput) {
 // Afterwards exactly the expected files exist, every file of the user's byte for byte as it was,
 // and every link's target unchanged.
 
-enum class Path { Success, FaultyRecord, Abort, WriteFails, KilledWritten, KilledRenaming, KilledReported, KilledPublished };
+enum class Path {
+    Success,
+    FaultyRecord,
+    Abort,
+    WriteFails,
+    KilledWritten,
+    KilledRenaming,
+    KilledReported,
+    KilledPublished
+};
 
 struct HostileCase {
     const char* name;
@@ -305,12 +312,16 @@ protected:
     // journal as it stood, and its files under the names they had.
     void LeaveAsKilled(Path path) {
         const std::string report = "20080423140509_Result.txt";
+        const std::string manifest = "20080423140509_Result.sha256";
         std::string journal;
         for (const char* number : {"_001", "_002", "_003"}) journal += "+" + kBase + number + ".CSV.partial\r\n";
         if (path != Path::KilledWritten) {
             for (const char* number : {"_001", "_002", "_003"}) journal += "+" + kBase + number + ".CSV\r\n";
         }
-        if (path == Path::KilledReported || path == Path::KilledPublished) journal += "+" + report + ".partial\r\n";
+        // Reported: killed after the manifest's rename, before the report's.
+        if (path == Path::KilledReported || path == Path::KilledPublished) {
+            journal += "+" + report + ".partial\r\n+" + manifest + ".partial\r\n+" + manifest + "\r\n";
+        }
         if (path == Path::KilledPublished) journal += "+" + report + "\r\n";
         WriteBytes(*dest / kJournalName, journal);
         const auto unrename = [&](const std::string& name) {
@@ -321,6 +332,7 @@ protected:
             unrename(kBase + "_002.CSV");
             unrename(kBase + "_003.CSV");
             ASSERT_TRUE(platform::RemoveFile(*dest / report));
+            ASSERT_TRUE(platform::RemoveFile(*dest / manifest));
         }
         if (path == Path::KilledReported) unrename(report);
     }
@@ -341,7 +353,8 @@ TEST_P(HostileFolderTest, TouchesOnlyItsOwnFilesAndFollowsNoLink) {
     }
     // The user's files, whose names only look like ours.
     std::map<std::string, std::string> users;
-    for (const char* suffix : {"_bak.csv", "_20240101.CSV", "_review.CSV.partial", "_0x1.CSV.partial", "_001.csv.txt"}) {
+    for (const char* suffix :
+         {"_bak.csv", "_20240101.CSV", "_review.CSV.partial", "_0x1.CSV.partial", "_001.csv.txt"}) {
         users[kBase + suffix] = std::string("the user's ") + suffix;
     }
     for (const auto& [name, bytes] : users) WriteBytes(*dest / name, bytes);
@@ -379,7 +392,10 @@ TEST_P(HostileFolderTest, TouchesOnlyItsOwnFilesAndFollowsNoLink) {
     });
     const bool reported = c.status == kExitOk || c.status == kExitFileErrors || c.path == Path::KilledPublished;
     EXPECT_EQ(report != found.end(), reported);
-    if (reported && report != found.end()) expected.push_back(*report);
+    if (reported && report != found.end()) {
+        expected.push_back(*report);
+        expected.push_back(report->substr(0, 15) + "Result.sha256");  // its manifest beside it
+    }
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(found, expected);
     for (const auto& [name, bytes] : users) EXPECT_EQ(ReadBytes(*dest / name), bytes) << name;
@@ -406,8 +422,11 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"LinkAtTheFirstOutput", Path::Success, {kBase + "_001.CSV.partial"}, kExitFailed, false},
         HostileCase{"LinkAtALaterOutput", Path::Success, {kBase + "_003.CSV.partial"}, kExitFailed, false},
         HostileCase{"LinkAtAFinalName", Path::Success, {kBase + "_002.CSV"}, kExitRefused, false},
-        HostileCase{"LinkAtTheReport", Path::Success,
-                    {"20080423140509_Result.txt.partial", "20080423140510_Result.txt"}, kExitOk, true},
+        HostileCase{"LinkAtTheReport",
+                    Path::Success,
+                    {"20080423140509_Result.txt.partial", "20080423140510_Result.txt"},
+                    kExitOk,
+                    true},
         HostileCase{"LinkAtTheJournal", Path::Success, {kJournalName}, kExitRefused, false},
         HostileCase{"LinkAtTheLock", Path::Success, {platform::kFolderLockName}, kExitRefused, false},
         HostileCase{"LinksAndAFaultyRecord", Path::FaultyRecord, {kBase + "_002.CSV.partial"}, kExitFileErrors, false}),
@@ -444,11 +463,12 @@ TEST_F(FaultInjectionTest, LongJapaneseFoldersWorkLikeShortOnes) {
         };
         EXPECT_EQ(run(true), kExitFileErrors) << err;
         std::vector<std::string> names = ListNames(folder);
-        EXPECT_EQ(names, std::vector<std::string>{"20080423140509_Result.txt"});
+        EXPECT_EQ(names, (std::vector<std::string>{"20080423140509_Result.sha256", "20080423140509_Result.txt"}));
         EXPECT_EQ(run(false), kExitOk) << err;
         names = ListNames(folder);
         EXPECT_EQ(names, (std::vector<std::string>{kBase + "_001.CSV", kBase + "_002.CSV", kBase + "_003.CSV",
-                                                   "20080423140509_Result.txt", "20080423140510_Result.txt"}));
+                                                   "20080423140509_Result.sha256", "20080423140509_Result.txt",
+                                                   "20080423140510_Result.sha256", "20080423140510_Result.txt"}));
         for (const auto& [name, bytes] : reference) EXPECT_EQ(ReadBytes(JoinPath(folder, name)), bytes) << name;
     }
 }

@@ -127,18 +127,21 @@ INSTANTIATE_TEST_SUITE_P(
         // wherever it lies, and the records read after it are not counted.
         FaultCase{"FirstOfTwoFaults", ClaimLines(69) + LineOfFields(3) + ClaimLines(59) + LineOfFields(5),
                   ColumnCountError, 70, "", "70: カラム数エラー (項目数 3)"},
-        FaultCase{"FaultInTheThirdBatch", ClaimLines(2100) + LineOfFields(3) + ClaimLines(10), ColumnCountError,
-                  2101, "", "2101: カラム数エラー (項目数 3)"},
+        FaultCase{"FaultInTheThirdBatch", ClaimLines(2100) + LineOfFields(3) + ClaimLines(10), ColumnCountError, 2101,
+                  "", "2101: カラム数エラー (項目数 3)"},
         // Blank and comment lines count as lines.
         FaultCase{"Record500", "# header\r\n\r\n" + ClaimLines(499) + LineOfFields(3), ColumnCountError, 500, "",
                   "502: カラム数エラー (項目数 3)"},
-        FaultCase{"NulInTheCardNumber", ClaimLines(3) + ClaimLineWith(4, std::string("12\0" "3", 4)),
+        FaultCase{"NulInTheCardNumber",
+                  ClaimLines(3) + ClaimLineWith(4, std::string("12\0"
+                                                               "3",
+                                                               4)),
                   ColumnCountError, 4, "", "4: カラム数エラー (NUL バイト)"},
         FaultCase{"InsurerNumberOfNineBytes", ClaimLines(4) + ClaimLineWith(2, "123456789"), FieldLengthError, 5,
                   "桁数エラー（保険者番号）", "5: 桁数エラー（保険者番号） (9 バイト、最大 8 バイト)"},
-        FaultCase{"TwoOverlongFieldsNameTheFirst",
-                  ClaimLines(1) + "1,2,3,4,5,6,7,8,9,0,1,2,1234567890,4,5,12345\r\n",
-                  FieldLengthError, 2, "桁数エラー（保険_決定点数）", "2: 桁数エラー（保険_決定点数） (10 バイト、最大 9 バイト)"},
+        FaultCase{"TwoOverlongFieldsNameTheFirst", ClaimLines(1) + "1,2,3,4,5,6,7,8,9,0,1,2,1234567890,4,5,12345\r\n",
+                  FieldLengthError, 2, "桁数エラー（保険_決定点数）",
+                  "2: 桁数エラー（保険_決定点数） (10 バイト、最大 9 バイト)"},
         // A line longer than a chunk is named by its line, where its first piece starts.
         FaultCase{"LineLongerThanAChunk", ClaimLines(2) + std::string(1100, ',') + "\r\n", ColumnCountError, 3, "",
                   "3: カラム数エラー (項目数 1025)"}),
@@ -173,14 +176,13 @@ TEST_P(SplitRuleTest, StartsANewFileBeforeTheChargedSizeReachesTheLimit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, SplitRuleTest,
-                         ::testing::Values(SplitCase{0, 7, {7}},                    // no split
-                                           SplitCase{173 * 3 + 1, 7, {3, 3, 1}},    // 519 stays below 520
-                                           SplitCase{173 * 3, 7, {2, 2, 2, 1}},     // 519 reaches 519
-                                           SplitCase{173 * 3 + 1, 6, {3, 3}}));     // no empty last file
+                         ::testing::Values(SplitCase{0, 7, {7}},                  // no split
+                                           SplitCase{173 * 3 + 1, 7, {3, 3, 1}},  // 519 stays below 520
+                                           SplitCase{173 * 3, 7, {2, 2, 2, 1}},   // 519 reaches 519
+                                           SplitCase{173 * 3 + 1, 6, {3, 3}}));   // no empty last file
 
 TEST(SplitLimitTest, MediumSizesAndRecordsPerFile) {
-    const std::uint64_t limits[] = {0,         4831838208, 124780544,  225443840,
-                                    628097024, 1261646643, 2220498092, 650117120};
+    const std::uint64_t limits[] = {0, 4831838208, 124780544, 225443840, 628097024, 1261646643, 2220498092, 650117120};
     const std::uint64_t records[] = {0, 27929700, 721274, 1303143, 3630618, 7292755, 12835249, 3757902};
     for (int position = 0; position < kSplitSizeCount; ++position) {
         EXPECT_EQ(SplitLimitForPosition(position), limits[position]) << position;
@@ -264,7 +266,8 @@ TEST_F(ConvertFileTest, AFinalNameTakenByAFolderFailsTheRenameAndLeavesNoOutput)
     host.splitLimit = 173 * 2 + 1;
     EXPECT_EQ(Convert(ClaimLines(5)), Failed);
     EXPECT_EQ(host.messages.at(0).first, LoadMessage(kMsgWriteFailed));
-    EXPECT_NE(LogText().find("報告データファイル[" + (out / (kBase + "_002.CSV")) + "] 書込みエラー"), std::string::npos);
+    EXPECT_NE(LogText().find("報告データファイル[" + (out / (kBase + "_002.CSV")) + "] 書込みエラー"),
+              std::string::npos);
     EXPECT_EQ(result.file_count, 3);
     EXPECT_EQ(result.written_count, 5);
     EXPECT_EQ(Outputs(), std::vector<std::string>{kBase + "_002.CSV"});  // the folder, which is not ours
@@ -275,7 +278,8 @@ TEST_F(ConvertFileTest, AWriteThatFailsIsReportedAndDeletesTheFiles) {
     const FailingPaths faults(platform::FileOperation::Write, kBase + "_0", platform::Fault::DiskFull);
     EXPECT_EQ(Convert(ClaimLines(2)), Failed);
     EXPECT_EQ(host.messages.at(0).first, LoadMessage(kMsgWriteFailed));
-    EXPECT_NE(LogText().find("報告データファイル[" + (out / (kBase + "_001.CSV")) + "] 書込みエラー"), std::string::npos);
+    EXPECT_NE(LogText().find("報告データファイル[" + (out / (kBase + "_001.CSV")) + "] 書込みエラー"),
+              std::string::npos);
     EXPECT_EQ(host.statusText, "カルデノ　異常終了");
     EXPECT_EQ(result.written_count, 2);  // handed over; the final flush failed
     EXPECT_TRUE(Outputs().empty());

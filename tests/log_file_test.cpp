@@ -9,8 +9,8 @@
 #include <functional>
 #include <thread>
 
-#include "platform/platform.h"
 #include "base/file_error.h"
+#include "platform/platform.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -22,8 +22,7 @@ const std::string kTime = "2008/04/23 14:05:09";
 
 std::size_t CountEntries(const std::string& text) {
     std::size_t count = 0;
-    for (std::size_t pos = text.find("\r\n"); pos != std::string::npos; pos = text.find("\r\n", pos + 2))
-        ++count;
+    for (std::size_t pos = text.find("\r\n"); pos != std::string::npos; pos = text.find("\r\n", pos + 2)) ++count;
     return count;
 }
 
@@ -55,8 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 kTime + " (TolvarenquistaDlg)[1234] a\nb\r\n"},
                       EntryCase{"NoBackslash", 7, "dialog.cpp", "x", kTime + " (dialog.cpp)[7] x\r\n"},
                       EntryCase{"LastBackslash", 0, "C:\\src\\表\\run.cpp", "", kTime + " (run.cpp)[0] \r\n"},
-                      EntryCase{"TrailByteIsNoBackslash", -1, "表", "メッセージ",
-                                kTime + " (表)[-1] メッセージ\r\n"}),
+                      EntryCase{"TrailByteIsNoBackslash", -1, "表", "メッセージ", kTime + " (表)[-1] メッセージ\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LogFile, EntriesAppendAcrossStartsAndStayInTheStartDaysFile) {
@@ -75,8 +73,8 @@ TEST(LogFile, EntriesAppendAcrossStartsAndStayInTheStartDaysFile) {
     again.WriteLog(3, "a", "third");
 
     EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{kToday});
-    EXPECT_EQ(ReadBytes(dir / kToday), kTime + " (a)[1] first\r\n" + "2008/04/24 14:05:09 (a)[2] second\r\n" +
-                                           kTime + " (a)[3] third\r\n");
+    EXPECT_EQ(ReadBytes(dir / kToday),
+              kTime + " (a)[1] first\r\n" + "2008/04/24 14:05:09 (a)[2] second\r\n" + kTime + " (a)[3] third\r\n");
 }
 
 struct CleanUpCase {
@@ -90,8 +88,7 @@ TEST_P(LogFileCleanUp, KeepsTheLastTenLogsByName) {
     TempDir dir;
     std::vector<std::string> logs;
     for (int day = 1; day <= GetParam().logs; ++day) {
-        logs.push_back("Tolvarenquista_200801" + std::string(day < 10 ? "0" : "") + std::to_string(day) +
-                       ".log");
+        logs.push_back("Tolvarenquista_200801" + std::string(day < 10 ? "0" : "") + std::to_string(day) + ".log");
     }
     for (const auto& name : logs) WriteBytes(dir / name, "old");
     WriteBytes(dir / "notes.txt", "");
@@ -182,9 +179,8 @@ TEST(LogFile, FileHeldElsewhereLosesTheEntryAndIsToldOnce) {
 
 // Every write of a log fails as on a full disk.
 class FullDisk : public platform::IFileFaults {
-  public:
-    platform::Fault Before(platform::FileOperation operation, const std::string&,
-                           std::size_t& allowed) override {
+public:
+    platform::Fault Before(platform::FileOperation operation, const std::string&, std::size_t& allowed) override {
         if (operation != platform::FileOperation::Write) return platform::Fault::None;
         allowed = 0;
         return platform::Fault::DiskFull;
@@ -228,8 +224,7 @@ const std::vector<FailureCase> kFailureCases = {
          platform::SetFileFaults(&fullDisk);
      },
      [](const TempDir&, const std::string& path) { EXPECT_EQ(ReadBytes(path), ""); }},
-    {"FolderAtTheDaysName",
-     [](const TempDir&, const std::string& path) { ASSERT_TRUE(platform::MakeDirectory(path)); },
+    {"FolderAtTheDaysName", [](const TempDir&, const std::string& path) { ASSERT_TRUE(platform::MakeDirectory(path)); },
      [](const TempDir&, const std::string& path) { EXPECT_TRUE(ListNames(path).empty()); }},
 #ifndef _WIN32
     // A link planted at the day's name is refused, not followed: its target stays as it was.

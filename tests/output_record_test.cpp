@@ -14,7 +14,7 @@ namespace {
 
 std::vector<std::string> Record(const std::string& symbol, const std::string& number, const std::string& points = "123",
                                 const std::string& meal = "") {
-    return {"1234567890", "XX", "06123456", symbol, number, "19700101", "1", "202401",
+    return {"1234567890", "XX", "06123456", symbol, number, "19700101", "1",  "202401",
             "202312",     "2",  "",         "15",   points, "3",        meal, "1234"};
 }
 
@@ -27,7 +27,7 @@ struct Views {
 };
 
 class OutputLineTest : public testing::Test {
-  protected:
+protected:
     const CReferenceDigest m_digest{kReferenceKey, kReferenceOutputLength};
 
     // The reference text of an identity as the digest sees it: trimmed, joined and widened.
@@ -56,7 +56,7 @@ TEST_F(OutputLineTest, WholeLine) {
 
 TEST_F(OutputLineTest, AmountsZeroPaddedAfterTheSign) {
     const struct {
-        std::string points, meal;          // fields 12 and 14 as read
+        std::string points, meal;              // fields 12 and 14 as read
         std::string paddedPoints, paddedMeal;  // as written: 9 and 8 characters at least
     } cases[] = {
         {"123", "", "000000123", "00000000"},
@@ -82,8 +82,8 @@ TEST_F(OutputLineTest, SameIdentityWrittenDifferently) {
         {"AB", "１２３", "ＡＢ１２３"},
         {"", "  AB123  ", "ＡＢ１２３"},
         {" \t\r\n\v\fX\f\n", "", "Ｘ"},  // every white space character trimmed
-        {"A　B", "1", "Ａ　Ｂ１"},        // an inner full-width space stays
-        {"A B ", "1", "Ａ　Ｂ１"},        // and an inner space widens to one
+        {"A　B", "1", "Ａ　Ｂ１"},       // an inner full-width space stays
+        {"A B ", "1", "Ａ　Ｂ１"},       // and an inner space widens to one
         {"　 　", "", ""},
         // 0x82 0x81 is one character; the 0x81 0x40 that a byte search would find straddles two.
         {"\x82\x81\x40", "", "ａ＠"},
@@ -118,7 +118,8 @@ TEST_F(OutputLineTest, SameIdentityWrittenDifferently) {
 
 TEST_F(OutputLineTest, RefusingDigestGivesZeros) {
     const CReferenceDigest refusing("short key", kReferenceOutputLength);
-    EXPECT_EQ(std::string(40, '0') + "," + std::string(40, '0'), Composed(Record("AB", "123"), refusing).substr(23, 81));
+    EXPECT_EQ(std::string(40, '0') + "," + std::string(40, '0'),
+              Composed(Record("AB", "123"), refusing).substr(23, 81));
 }
 
 TEST_F(OutputLineTest, MaximalRecordIs173Bytes) {

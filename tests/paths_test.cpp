@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
 #include "base/file_error.h"
 #include "base/mbcs.h"
+#include "platform/platform.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -25,12 +25,11 @@ TEST_P(PathsFormatFileSize, CutsToOneDecimalInPowersOf1024) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, PathsFormatFileSize,
-                         ::testing::Values(SizeCase{0, "0.0 KB"}, SizeCase{102, "0.0 KB"},
-                                           SizeCase{1023, "0.9 KB"}, SizeCase{1024, "1.0 KB"},
-                                           SizeCase{1536, "1.5 KB"}, SizeCase{1048575, "1023.9 KB"},
-                                           SizeCase{1048576, "1.0 MB"}, SizeCase{1073741823, "1023.9 MB"},
-                                           SizeCase{1073741824, "1.0 GB"}, SizeCase{5000000000, "4.6 GB"},
-                                           SizeCase{1099511627776, "1024.0 GB"}));
+                         ::testing::Values(SizeCase{0, "0.0 KB"}, SizeCase{102, "0.0 KB"}, SizeCase{1023, "0.9 KB"},
+                                           SizeCase{1024, "1.0 KB"}, SizeCase{1536, "1.5 KB"},
+                                           SizeCase{1048575, "1023.9 KB"}, SizeCase{1048576, "1.0 MB"},
+                                           SizeCase{1073741823, "1023.9 MB"}, SizeCase{1073741824, "1.0 GB"},
+                                           SizeCase{5000000000, "4.6 GB"}, SizeCase{1099511627776, "1024.0 GB"}));
 
 struct SplitCase {
     const char* name;
@@ -62,18 +61,22 @@ INSTANTIATE_TEST_SUITE_P(
     Paths, PathsSplitText,
     ::testing::Values(SplitCase{"EmptyMiddle", "a,,b", ",", {"a", "", "b"}},
                       SplitCase{"LeadingSeparator", ",a", ",", {"", "a"}},
-                      SplitCase{"TrailingSeparator", "a,", ",", {"a", ""}},
-                      SplitCase{"EmptyText", "", ",", {""}}, SplitCase{"NoSeparator", "abc", ",", {"abc"}},
+                      SplitCase{"TrailingSeparator", "a,", ",", {"a", ""}}, SplitCase{"EmptyText", "", ",", {""}},
+                      SplitCase{"NoSeparator", "abc", ",", {"abc"}},
                       SplitCase{"TrailByteIsNoBackslash", "C:\\表\\ソフト", "\\", {"C:", "表", "ソフト"}},
                       SplitCase{"TrailByteAtTheEnd", "表", "\\", {"表"}},
                       SplitCase{"LongSeparator", "a\r\nb\r\n", "\r\n", {"a", "b", ""}},
+                      SplitCase{"EmptySeparator", "a,b", "", {"a,b"}},
                       // Past eight ASCII bytes, and a lead byte whose second byte is the comma
                       // right after such a run.
                       SplitCase{"LongAsciiRuns", "1310000001,01,06130012", ",", {"1310000001", "01", "06130012"}},
-                      SplitCase{"LeadByteBeforeAComma", "12345678\x81,9,abcdefgh,", ",", {"12345678\x81,9", "abcdefgh", ""}},
+                      SplitCase{
+                          "LeadByteBeforeAComma", "12345678\x81,9,abcdefgh,", ",", {"12345678\x81,9", "abcdefgh", ""}},
                       // "\x81\x81" is one character, so the comma after it separates; a third
                       // lead byte takes the next comma.
-                      SplitCase{"RunsOfLeadBytes", "\x81\x81,\x81\x81\x81,x,\xE0\x81\x9F,", ",",
+                      SplitCase{"RunsOfLeadBytes",
+                                "\x81\x81,\x81\x81\x81,x,\xE0\x81\x9F,",
+                                ",",
                                 {"\x81\x81", "\x81\x81\x81,x", "\xE0\x81\x9F,"}},
                       SplitCase{"ManyPieces", "a,b,c,d,e,f", ",", {"a", "b", "c", "d", "e", "f"}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -158,8 +161,7 @@ TEST_P(PathsGetFileLengthFails, ThrowsWithThePath) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, PathsGetFileLengthFails,
-                         ::testing::Values(LengthFailure{"Missing", "missing.csv"},
-                                           LengthFailure{"Folder", "folder"},
+                         ::testing::Values(LengthFailure{"Missing", "missing.csv"}, LengthFailure{"Folder", "folder"},
                                            LengthFailure{"HeldOpen", "held.csv"}),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -117,9 +117,7 @@ bool Create(const TempDir& dir, int* error) { return OpenAs(dir / "out.csv", kCr
 bool CreateKeep(const TempDir& dir, int* error) { return OpenAs(dir / "out.csv", kCreateKeep, error); }
 bool Read(const TempDir& dir, int* error) { return OpenAs(dir / "out.csv", File::modeRead, error); }
 bool ReadNullDevice(const TempDir&, int* error) { return OpenAs(kNullDevice, File::modeRead, error); }
-bool RenameAOntoB(const TempDir& dir, int* error) {
-    return platform::RenameFile(dir / "a.csv", dir / "b.csv", error);
-}
+bool RenameAOntoB(const TempDir& dir, int* error) { return platform::RenameFile(dir / "a.csv", dir / "b.csv", error); }
 bool Remove(const TempDir& dir, int* error) { return platform::RemoveFile(dir / "out.csv", error); }
 bool IsNotRegular(int error) { return error == platform::kErrorNotRegular; }
 
@@ -160,23 +158,16 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"RemoveAMissingName", NoEntries, Remove, true, platform::IsMissingError, {}}
 #ifndef _WIN32
         ,
+        RefusalCase{"CreateOnALink", LinkToFile, Create, false, platform::IsExistsError, {{"target.csv", "old"}}},
         RefusalCase{
-            "CreateOnALink", LinkToFile, Create, false, platform::IsExistsError, {{"target.csv", "old"}}},
-        RefusalCase{"CreateOnADanglingLink",
-                    DanglingLink,
-                    Create,
-                    false,
-                    platform::IsExistsError,
-                    {{"target.csv", nullptr}}},
+            "CreateOnADanglingLink", DanglingLink, Create, false, platform::IsExistsError, {{"target.csv", nullptr}}},
         RefusalCase{"CreateKeepOnALink", LinkToFile, CreateKeep, false, nullptr, {{"target.csv", "old"}}},
-        RefusalCase{
-            "CreateKeepOnADanglingLink", DanglingLink, CreateKeep, false, nullptr, {{"target.csv", nullptr}}},
+        RefusalCase{"CreateKeepOnADanglingLink", DanglingLink, CreateKeep, false, nullptr, {{"target.csv", nullptr}}},
         RefusalCase{"ReadNoFollowALink", LinkToFile, ReadNoFollow, false, nullptr, {{"target.csv", "old"}}},
         RefusalCase{"ReadAFifo", Fifo, Read, false, IsNotRegular, {}},
         RefusalCase{"CreateKeepAFifo", Fifo, CreateKeep, false, IsNotRegular, {}},
         RefusalCase{"LockNameALink", LockNameLinkToFile, LockFolder, false, nullptr, {{"target.csv", "old"}}},
-        RefusalCase{
-            "RemoveALink", LinkToFile, Remove, true, nullptr, {{"out.csv", nullptr}, {"target.csv", "old"}}}
+        RefusalCase{"RemoveALink", LinkToFile, Remove, true, nullptr, {{"out.csv", nullptr}, {"target.csv", "old"}}}
 #endif
         ),
     [](const auto& info) { return std::string(info.param.name); });
@@ -273,8 +264,8 @@ INSTANTIATE_TEST_SUITE_P(Platform, PlatformFindEntries,
                                            FindCase{"X_???.csv", {"X_001.CSV", "x_002.csv"}},
                                            FindCase{"?.TXT", {"c.txt"}}, FindCase{"ア.log", {}},
                                            FindCase{"*",
-                                                    {"a.log", "B.LOG", "c.txt", "folder.log", "X_001.CSV",
-                                                     "x_002.csv", "X_1.csv", "チ.log"}},
+                                                    {"a.log", "B.LOG", "c.txt", "folder.log", "X_001.CSV", "x_002.csv",
+                                                     "X_1.csv", "チ.log"}},
                                            FindCase{"*.none", {}}));
 
 TEST(PlatformNames, JapaneseNamesReachTheDiskAsTheirCharacters) {
@@ -362,15 +353,14 @@ TEST_P(PlatformPathExists, AnswersAtTheEdges) {
 
 INSTANTIATE_TEST_SUITE_P(
     Platform, PlatformPathExists,
-    ::testing::Values(
-        ExistsCase{"File", [](const TempDir& d) { return d / "file.csv"; }, true},
-        ExistsCase{"Folder", [](const TempDir& d) { return d / "sub"; }, true},
-        ExistsCase{"Missing", [](const TempDir& d) { return d / "none.csv"; }, false},
-        ExistsCase{"FileSeparator", [](const TempDir& d) { return d / "file.csv" + Separator(); }, false},
-        ExistsCase{"FolderSeparator", [](const TempDir& d) { return d / "sub" + Separator(); }, false},
-        ExistsCase{"Root", [](const TempDir& d) { return RootOf(d.Path()); }, true},
-        ExistsCase{"Empty", [](const TempDir&) { return std::string(); }, false},
-        ExistsCase{"Wildcard", [](const TempDir& d) { return d / "*.csv"; }, false}),
+    ::testing::Values(ExistsCase{"File", [](const TempDir& d) { return d / "file.csv"; }, true},
+                      ExistsCase{"Folder", [](const TempDir& d) { return d / "sub"; }, true},
+                      ExistsCase{"Missing", [](const TempDir& d) { return d / "none.csv"; }, false},
+                      ExistsCase{"FileSeparator", [](const TempDir& d) { return d / "file.csv" + Separator(); }, false},
+                      ExistsCase{"FolderSeparator", [](const TempDir& d) { return d / "sub" + Separator(); }, false},
+                      ExistsCase{"Root", [](const TempDir& d) { return RootOf(d.Path()); }, true},
+                      ExistsCase{"Empty", [](const TempDir&) { return std::string(); }, false},
+                      ExistsCase{"Wildcard", [](const TempDir& d) { return d / "*.csv"; }, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ConversionCase {
@@ -404,8 +394,8 @@ TEST(PlatformKnownFolders, UserDataAndSystemFoldersAreFound) {
     const std::string userData = platform::GetKnownFolder(platform::KnownFolder::UserData);
     ASSERT_FALSE(userData.empty());
     const std::string logFolder = DefaultLogFolder();
-    const std::string tail = std::string(1, platform::kPathSeparator) + "Tolvarenquista" +
-                             platform::kPathSeparator + "Log";
+    const std::string tail =
+        std::string(1, platform::kPathSeparator) + "Tolvarenquista" + platform::kPathSeparator + "Log";
     EXPECT_EQ(logFolder, userData + tail);
 
     const std::vector<std::string> protectedFolders = platform::ProtectedFolders();

@@ -1,6 +1,9 @@
-// The result report, byte for byte against a hand-checked file (code page 932, CR LF).
+// The result report, byte for byte against a hand-checked file (code page 932, CR LF), and the
+// checksum manifest beside it.
 #include <gtest/gtest.h>
 
+#include "base/mbcs.h"
+#include "engine/checksum_manifest.h"
 #include "engine/conversion_run.h"
 #include "platform/platform.h"
 #include "support/paths.h"
@@ -28,6 +31,8 @@ FileResult Result(std::int64_t read, std::int64_t written, std::int64_t errors, 
 
 class ResultReportTest : public ::testing::Test, protected RunFixture {
 protected:
+    // The rows are made up: no output was written, so none has a digest for a manifest.
+    ResultReportTest() { run.SetChecksums(false); }
     void AddRow(const std::string& name, bool ticked, std::int32_t status, const FileResult& result) {
         files.names.push_back(name);
         files.checks.push_back(ticked ? 1 : 0);
@@ -73,6 +78,46 @@ TEST_F(ResultReportTest, AnOutputFolderThatIsMissingGivesNoReport) {
     AddRow("20080423120000.CSV", true, Normal, Result(1, 1, 0, 1));
     EXPECT_EQ(run.WriteResultReport(), 0);
     EXPECT_TRUE(host.openedReports.empty());
+}
+
+TEST(ChecksumManifestTest, ReadsWhatItWritesAndNothingElse) {
+    // SHA-256 of "abc", FIPS 180-4's example, as sha256sum prints it.
+    const std::string hex = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    const std::string line = hex + "  20081207120000_001.CSV\r\n";
+    const std::string manifest =
+        ComposeManifest({{"20081207120000_001.CSV", DigestOf("abc")}, {"20081207120000_Result.txt", DigestOf("")}});
+    EXPECT_EQ(manifest.substr(0, line.size()), line);
+    const ParsedManifest parsed = ParseManifest(manifest);
+    EXPECT_EQ(parsed.fault, "");
+    ASSERT_EQ(parsed.entries.size(), 2u);
+    EXPECT_EQ(parsed.entries[0].digest, DigestOf("abc"));
+    EXPECT_EQ(parsed.entries[1].name, "20081207120000_Result.txt");
+    EXPECT_EQ(ManifestPathFor(JoinPath("disc", "20081207120000_Result.txt")),
+              JoinPath("disc", "20081207120000_Result.sha256"));
+    const struct {
+        const char* name;
+        std::string text;
+    } refused[] = {
+        {"Empty", ""},
+        {"LastLineWithoutCrLf", line + hex + "  20081207120000_002.CSV"},
+        {"LfAlone", hex + "  20081207120000_001.CSV\n"},
+        {"UpperCaseHex", ToUpperAscii(hex) + "  20081207120000_001.CSV\r\n"},
+        {"BinaryMark", hex + " *20081207120000_001.CSV\r\n"},
+        {"DigestOf63Digits", hex.substr(1) + "  20081207120000_001.CSV\r\n"},
+        {"NoName", hex + "  \r\n"},
+        {"Folder", hex + "  out/20081207120000_001.CSV\r\n"},
+        {"UpFolder", hex + "  ..\\20081207120000_001.CSV\r\n"},
+        {"DotDot", hex + "  ..\r\n"},
+        {"ControlByte", hex + "  20081207120000_001.CSV\x7F\r\n"},
+        {"Stream", hex + "  20081207120000_001.CSV:x\r\n"},
+        {"TrailingDot", hex + "  20081207120000_001.CSV.\r\n"},
+        {"TwiceApartFromCase", line + hex + "  20081207120000_001.csv\r\n"},
+    };
+    for (const auto& c : refused) {
+        const ParsedManifest refusal = ParseManifest(c.text);
+        EXPECT_NE(refusal.fault, "") << c.name;
+        EXPECT_TRUE(refusal.entries.empty()) << c.name;
+    }
 }
 
 }  // namespace

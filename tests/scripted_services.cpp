@@ -18,6 +18,11 @@ void ScriptedServices::AddBrowseResult(std::optional<std::string> folder) {
     m_browseResults.push_back(std::move(folder));
 }
 
+void ScriptedServices::AddChosenFile(std::optional<std::string> path) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_chosenFiles.push_back(std::move(path));
+}
+
 std::vector<ScriptedServices::Shown> ScriptedServices::Messages() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_messages;
@@ -26,6 +31,11 @@ std::vector<ScriptedServices::Shown> ScriptedServices::Messages() const {
 std::vector<ScriptedServices::Browsed> ScriptedServices::Browses() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_browses;
+}
+
+std::vector<ScriptedServices::Notice> ScriptedServices::Notices() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_notices;
 }
 
 std::vector<std::string> ScriptedServices::OpenedReports() const {
@@ -57,8 +67,7 @@ bool ScriptedServices::ShowMessage(const std::string& text, MessageKind kind) {
     return answer;
 }
 
-std::optional<std::string> ScriptedServices::BrowseForFolder(const std::string& title,
-                                                             const std::string& initial,
+std::optional<std::string> ScriptedServices::BrowseForFolder(const std::string& title, const std::string& initial,
                                                              bool newDialogStyle) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_browses.push_back({title, initial, newDialogStyle});
@@ -66,6 +75,19 @@ std::optional<std::string> ScriptedServices::BrowseForFolder(const std::string& 
     std::optional<std::string> folder = m_browseResults.front();
     m_browseResults.pop_front();
     return folder;
+}
+
+std::optional<std::string> ScriptedServices::ChooseFile(const std::string&, const std::string&, const std::string&) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_chosenFiles.empty()) return std::nullopt;
+    std::optional<std::string> path = m_chosenFiles.front();
+    m_chosenFiles.pop_front();
+    return path;
+}
+
+void ScriptedServices::ShowNotice(const std::string& caption, const std::string& text, bool warning) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_notices.push_back({caption, text, warning});
 }
 
 void ScriptedServices::OpenReport(const std::string& path) {

@@ -1,6 +1,7 @@
-// IDialogServices for the dialog's tests: records every message box, browser call, opened report
-// and exit request; answers questions and browsers from a script; lets a test hold the asking
-// thread (a question on the worker, the report at the end of a run) while it looks at the dialog.
+// IDialogServices for the dialog's tests: records every message box, browser call, notice, opened
+// report and exit request; answers questions, browsers and file choosers from a script; lets a test
+// hold the asking thread (a question on the worker, the report at the end of a run) while it looks at
+// the dialog.
 // Safe to call from the dialog's thread and the worker while the test thread reads.
 #pragma once
 
@@ -15,7 +16,7 @@
 #include "ui/dialog_services.h"
 
 class ScriptedServices : public IDialogServices {
-  public:
+public:
     struct Shown {
         std::string text;
         MessageKind kind;
@@ -25,12 +26,19 @@ class ScriptedServices : public IDialogServices {
         std::string initial;
         bool newDialogStyle;
     };
+    struct Notice {
+        std::string caption;
+        std::string text;
+        bool warning;
+    };
 
     // Answers to the questions, in order; when they run out, answerWhenOut.
     void AddAnswers(const std::vector<bool>& answers);
     void SetAnswerWhenOut(bool answer);
     // Results of the browser, in order; when they run out, cancelled.
     void AddBrowseResult(std::optional<std::string> folder);
+    // Files the file chooser returns, in order; when they run out, cancelled.
+    void AddChosenFile(std::optional<std::string> path);
 
     // Called on the asking thread before a question is answered; may block.
     std::function<void(const std::string&)> onQuestion;
@@ -46,6 +54,7 @@ class ScriptedServices : public IDialogServices {
 
     std::vector<Shown> Messages() const;
     std::vector<Browsed> Browses() const;
+    std::vector<Notice> Notices() const;
     std::vector<std::string> OpenedReports() const;
     std::vector<int> ExitCodes() const;
     int ThreadsStarted() const;
@@ -53,19 +62,24 @@ class ScriptedServices : public IDialogServices {
     bool ShowMessage(const std::string& text, MessageKind kind) override;
     std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initial,
                                                bool newDialogStyle) override;
+    std::optional<std::string> ChooseFile(const std::string& title, const std::string& filterName,
+                                          const std::string& pattern) override;
+    void ShowNotice(const std::string& caption, const std::string& text, bool warning) override;
     void OpenReport(const std::string& path) override;
     std::vector<std::string> ProtectedFolders() override { return protectedFolders; }
     std::string LogFolder() override { return logFolder; }
     std::thread StartThread(std::function<void()> body) override;
     void EndProcess(int exitCode) override;
 
-  private:
+private:
     mutable std::mutex m_mutex;
     std::deque<bool> m_answers;
     bool m_answerWhenOut = false;
     std::deque<std::optional<std::string>> m_browseResults;
     std::vector<Shown> m_messages;
     std::vector<Browsed> m_browses;
+    std::deque<std::optional<std::string>> m_chosenFiles;
+    std::vector<Notice> m_notices;
     std::vector<std::string> m_reports;
     std::vector<int> m_exitCodes;
     int m_threadsStarted = 0;

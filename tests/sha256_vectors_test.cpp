@@ -11,8 +11,6 @@
 //
 // Both runs of the suite go through here: the usual one with the x86 SHA extensions where the
 // processor has them, and the one with TOLVA_PORTABLE_SHA256=1, the portable compression.
-#include "engine/sha256.h"
-
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -22,6 +20,8 @@
 #include <iostream>
 #include <string>
 #include <vector>
+
+#include "engine/sha256.h"
 
 namespace {
 
@@ -78,10 +78,9 @@ std::vector<Entry> ReadEntries(const std::string& path) {
 std::vector<Entry> VectorFile(const char* name) {
     const std::string path = std::string(SHA256_VECTORS_DIR) + "/" + name;
     std::vector<Entry> entries = ReadEntries(path);
-    EXPECT_FALSE(entries.empty())
-        << "cannot read " << path
-        << ": the NIST SHA-256 vectors come with Debian's python3-cryptography-vectors "
-           "(make setup installs it)";
+    EXPECT_FALSE(entries.empty()) << "cannot read " << path
+                                  << ": the NIST SHA-256 vectors come with Debian's python3-cryptography-vectors "
+                                     "(make setup installs it)";
     return entries;
 }
 
@@ -130,8 +129,7 @@ TEST(Sha256Cavp, MonteCarlo) {
                 md[2] = Sha256(message);
             }
             seed = md[2];
-            ASSERT_EQ(entry.value, Hex(seed.data(), 32))
-                << "checkpoint " << checked << ", line " << entry.line;
+            ASSERT_EQ(entry.value, Hex(seed.data(), 32)) << "checkpoint " << checked << ", line " << entry.line;
             ++checked;
         }
     }
@@ -154,8 +152,7 @@ TEST(Sha256Path, FollowsTheEnvironment) {
         return;
     }
 #if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1") &&
-        __builtin_cpu_supports("ssse3")) {
+    if (__builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("ssse3")) {
         EXPECT_STREQ("x86 SHA extensions", chosen);
         return;
     }

@@ -7,7 +7,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "engine/result_report.h"
 #include "platform/platform.h"
+#include "support/paths.h"
 
 namespace fs = std::filesystem;
 
@@ -29,9 +31,9 @@ std::string FromFsPath(const fs::path& path) {
 TempDir::TempDir() {
     fs::path base = fs::temp_directory_path();
     for (;;) {
-        fs::path candidate = base / ("tolva_test_" + std::to_string(platform::Now()) + "_" +
-                                     std::to_string(g_tempCounter++) + "_" +
-                                     std::to_string(reinterpret_cast<std::uintptr_t>(this) & 0xFFFF));
+        fs::path candidate =
+            base / ("tolva_test_" + std::to_string(platform::Now()) + "_" + std::to_string(g_tempCounter++) + "_" +
+                    std::to_string(reinterpret_cast<std::uintptr_t>(this) & 0xFFFF));
         if (fs::create_directory(candidate)) {
             m_path = FromFsPath(candidate);
             break;
@@ -44,9 +46,7 @@ TempDir::~TempDir() {
     fs::remove_all(ToFsPath(m_path), ignored);
 }
 
-std::string TempDir::operator/(const std::string& name) const {
-    return m_path + platform::kPathSeparator + name;
-}
+std::string TempDir::operator/(const std::string& name) const { return m_path + platform::kPathSeparator + name; }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(ToFsPath(path), std::ios::binary | std::ios::trunc);
@@ -93,10 +93,14 @@ std::string FromHex(const std::string& hex) {
     int high = -1;
     for (char c : hex) {
         int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else continue;
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            v = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else
+            continue;
         if (high < 0) {
             high = v;
         } else {
@@ -105,6 +109,14 @@ std::string FromHex(const std::string& hex) {
         }
     }
     return out;
+}
+
+void ChangeADateDigit(const std::string& outputPath) {
+    std::string text = ReadBytes(outputPath);
+    std::size_t at = 0;
+    for (int field = 0; field < 5; ++field) at = text.find(',', at) + 1;
+    text[at] = text[at] == '1' ? '2' : '1';
+    WriteBytes(outputPath, text);
 }
 
 bool FakeClock::ToLocalTime(std::int64_t time, std::tm& out) {
@@ -146,8 +158,22 @@ bool FakeHost::ShowMessage(const std::string& text, MessageKind kind) {
 namespace {
 std::vector<std::string> ClaimFields(int n) {
     const std::string number = std::to_string(n);
-    return {"1310000001", "01", "06130012", "ＡＢ" + number, "１２３" + number, "19700101", "1",
-            "200804", "200803", "2", "", "12", number, "3", "-" + number, "0123"};
+    return {"1310000001",
+            "01",
+            "06130012",
+            "ＡＢ" + number,
+            "１２３" + number,
+            "19700101",
+            "1",
+            "200804",
+            "200803",
+            "2",
+            "",
+            "12",
+            number,
+            "3",
+            "-" + number,
+            "0123"};
 }
 std::string Join(const std::vector<std::string>& fields) {
     std::string line;

@@ -10,10 +10,10 @@
 
 #include "engine/conversion_run.h"
 #include "engine/input_file_store.h"
-#include "engine/run_host.h"
 #include "platform/platform.h"
-#include "support/log_file.h"
 #include "support/clock.h"
+#include "support/log_file.h"
+#include "ui/run_texts.h"
 
 // A new empty folder, removed with everything in it when the object goes. Path() is code page 932
 // text with the platform's separators.
@@ -38,8 +38,11 @@ bool Exists(const std::string& path);
 std::uint64_t FileSize(const std::string& path);
 // Names of the entries of a folder, sorted, real case.
 std::vector<std::string> ListNames(const std::string& folder);
-std::string Hex(const std::string& bytes);      // "8260 41" style: upper-case pairs, no spaces
-std::string FromHex(const std::string& hex);    // spaces ignored
+std::string Hex(const std::string& bytes);    // "8260 41" style: upper-case pairs, no spaces
+std::string FromHex(const std::string& hex);  // spaces ignored
+// A digit of the date in the first record of an output changed: the record keeps its form, only the
+// output's digest tells.
+void ChangeADateDigit(const std::string& outputPath);
 
 // A clock that stands still until a test (or Sleep) moves it. ToLocalTime treats readings as UTC.
 class FakeClock : public IClock {
@@ -58,8 +61,8 @@ private:
     std::int64_t m_sleptMs = 0;
 };
 
-// Records every call; answers questions from a script.
-class FakeHost : public IRunHost {
+// Records every call, the run's events as the dialog's texts; answers questions from a script.
+class FakeHost : public CRunTexts {
 public:
     std::string outputFolder;
     std::uint64_t splitLimit = 0;

@@ -107,10 +107,10 @@ def check_selftest(wine, source):
 
 
 def outputs(folder):
-    """The output files of a conversion (the report, which names its time, left out)."""
+    """The output files of a conversion (the report and its manifest, which name its time, left out)."""
     found = {}
     for name in sorted(os.listdir(folder)):
-        if not name.endswith("_Result.txt"):
+        if not name.endswith(("_Result.txt", "_Result.sha256")):
             with open(os.path.join(folder, name), "rb") as f:
                 found[name] = f.read()
     return found

@@ -254,16 +254,13 @@ private:
                 }
             };
             switch (m_random.Below(7)) {
-                case 0:
-                    put(m_random.Pick(kSymbolWords));
-                    break;
+                case 0: put(m_random.Pick(kSymbolWords)); break;
                 case 1:
                     for (auto n = m_random.Between(1, 4); n > 0; --n)
                         put(kFullDigits.substr(m_random.Below(10) * 2, 2));
                     break;
                 case 2:
-                    for (auto n = m_random.Between(1, 6); n > 0; --n)
-                        put(kHalfDigits.substr(m_random.Below(10), 1));
+                    for (auto n = m_random.Between(1, 6); n > 0; --n) put(kHalfDigits.substr(m_random.Below(10), 1));
                     break;
                 case 3:
                     for (auto n = m_random.Between(1, 2); n > 0; --n)
@@ -272,8 +269,7 @@ private:
                 case 4: {
                     const std::string_view letters =
                         m_random.Percent(80) ? "ABCDEFGHIJKLMNOPQRSTUVWXYZ" : "abcdefghijklmnopqrstuvwxyz";
-                    for (auto n = m_random.Between(1, 3); n > 0; --n)
-                        put(letters.substr(m_random.Below(26), 1));
+                    for (auto n = m_random.Between(1, 3); n > 0; --n) put(letters.substr(m_random.Below(26), 1));
                     break;
                 }
                 case 5:
@@ -281,16 +277,13 @@ private:
                         if (m_random.Percent(40)) {
                             const std::size_t base = m_random.Below(kVoiceableKana.size());
                             put(kVoiceableKana.substr(base, 1));
-                            put(base >= kSemiVoiceableFrom && m_random.Percent(50) ? kSemiVoicedMark
-                                                                                   : kVoicedMark);
+                            put(base >= kSemiVoiceableFrom && m_random.Percent(50) ? kSemiVoicedMark : kVoicedMark);
                         } else {
                             put(kHalfKana.substr(m_random.Below(kHalfKana.size()), 1));
                         }
                     }
                     break;
-                default:
-                    put(m_random.Pick(kSeparators));
-                    break;
+                default: put(m_random.Pick(kSeparators)); break;
             }
             field.Add({token, size});
         }
@@ -359,9 +352,7 @@ private:
 // A file written from a large buffer; every failure is reported here, with the path.
 class COutputFile {
 public:
-    explicit COutputFile(std::string path) : m_path(std::move(path)) {
-        m_buffer.reserve(kWriteBufferSize + kLineRoom);
-    }
+    explicit COutputFile(std::string path) : m_path(std::move(path)) { m_buffer.reserve(kWriteBufferSize + kLineRoom); }
     ~COutputFile() {
         if (m_file) std::fclose(m_file);
     }
@@ -376,8 +367,7 @@ public:
     // Writes the buffer out once it is full; true unless writing failed.
     bool WriteIfFull() { return m_buffer.size() < kWriteBufferSize || Flush(); }
     bool Flush() {
-        if (!m_buffer.empty() &&
-            std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file) != m_buffer.size()) {
+        if (!m_buffer.empty() && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file) != m_buffer.size()) {
             return Fail("cannot write");
         }
         m_buffer.clear();
@@ -402,8 +392,8 @@ private:
 };
 
 // The file's records come from fileSeed; seed and fileIndex only go into its header comment.
-bool WriteClaimFile(const std::string& path, std::uint64_t records, std::uint64_t seed,
-                    std::uint64_t fileIndex, std::uint64_t fileSeed, const FileContext& context) {
+bool WriteClaimFile(const std::string& path, std::uint64_t records, std::uint64_t seed, std::uint64_t fileIndex,
+                    std::uint64_t fileSeed, const FileContext& context) {
     COutputFile file(path);
     if (!file.Open()) return false;
     std::string& out = file.Buffer();
@@ -490,8 +480,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         seen[which] = true;
     }
     const bool folderForm = !options.outFolder.empty() && options.haveFiles && options.singlePath.empty();
-    const bool singleForm = !options.singlePath.empty() && options.outFolder.empty() && !options.haveFiles &&
-                            !options.haveNameStart;
+    const bool singleForm =
+        !options.singlePath.empty() && options.outFolder.empty() && !options.haveFiles && !options.haveNameStart;
     if (!options.haveRecords || folderForm == singleForm) return std::nullopt;
     return options;
 }
@@ -537,8 +527,7 @@ std::optional<NameTime> ParseNameTime(std::string_view text) {
     }
     const NameTime time{parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]};
     if (time.year < 1 || time.month < 1 || time.month > 12 || time.day < 1 ||
-        time.day > DaysInMonth(time.year, time.month) || time.hour > 23 || time.minute > 59 ||
-        time.second > 59) {
+        time.day > DaysInMonth(time.year, time.month) || time.hour > 23 || time.minute > 59 || time.second > 59) {
         return std::nullopt;
     }
     return time;
@@ -561,8 +550,7 @@ int main(int argc, char** argv) {
     // single file equals the first file of a folder made with the same seed.
     CRandom seeds(options->seed);
     if (!options->singlePath.empty()) {
-        return WriteClaimFile(options->singlePath, options->records, options->seed, 0, seeds.Next(),
-                              start->Context())
+        return WriteClaimFile(options->singlePath, options->records, options->seed, 0, seeds.Next(), start->Context())
                    ? kExitOk
                    : kExitFailed;
     }
@@ -573,8 +561,7 @@ int main(int argc, char** argv) {
     std::error_code error;
     std::filesystem::create_directories(options->outFolder, error);
     if (error) {
-        std::fprintf(stderr, "gen_claims: cannot create %s: %s\n", options->outFolder.c_str(),
-                     error.message().c_str());
+        std::fprintf(stderr, "gen_claims: cannot create %s: %s\n", options->outFolder.c_str(), error.message().c_str());
         return kExitFailed;
     }
     NameTime time = *start;

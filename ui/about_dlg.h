@@ -7,10 +7,10 @@
 #include "ui/win/dialog.h"
 
 class CAboutDlg : public CMappedDialog<CAboutDlg> {
-  public:
+public:
     CAboutDlg();
 
-  private:
+private:
     friend class CMappedDialog<CAboutDlg>;
     // Empty: "閉じる(&C)", Enter and Esc close the box through the dialog's default handling.
     static std::span<const MessageMapEntry<CAboutDlg>> MessageMap() { return {}; }

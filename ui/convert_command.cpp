@@ -1,12 +1,12 @@
 #include "ui/convert_command.h"
 
-#include "engine/conversion_run.h"
 #include "engine/convert_checks.h"
 #include "engine/messages.h"
 #include "ui/handler_guard.h"
+#include "ui/run_texts.h"
 
-CConvertCommand::CConvertCommand(IConvertView& view, IDialogServices& services, InputFileStore& files,
-                                 RunFlags& flags, CLogFile& log, COutputFolder* outputFolder)
+CConvertCommand::CConvertCommand(IConvertView& view, IDialogServices& services, InputFileStore& files, RunFlags& flags,
+                                 CLogFile& log, COutputFolder* outputFolder)
     : m_view(view), m_services(services), m_files(files), m_flags(flags), m_log(log), m_outputFolder(outputFolder) {}
 
 CConvertCommand::~CConvertCommand() {

@@ -17,7 +17,7 @@
 
 // What the command needs of the dialog.
 class IConvertView {
-  public:
+public:
     virtual ~IConvertView() = default;
     virtual std::string InputFolderText() = 0;
     virtual std::string OutputFolderText() = 0;
@@ -36,7 +36,7 @@ class IConvertView {
 };
 
 class CConvertCommand {
-  public:
+public:
     // outputFolder: the run's (locked by the checks, given free by the run's end or a No).
     CConvertCommand(IConvertView& view, IDialogServices& services, InputFileStore& files, RunFlags& flags,
                     CLogFile& log, COutputFolder* outputFolder = nullptr);
@@ -55,7 +55,7 @@ class CConvertCommand {
     // dialog must not go away meanwhile.
     bool RunActive() const { return m_workerActive.load() == 1; }
 
-  private:
+private:
     void Convert();
     void StartRun();
 

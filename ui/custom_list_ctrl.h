@@ -11,14 +11,14 @@
 #include "ui/win/message_map.h"
 
 class CCustomListCtrl : public CListView, private CMessageFilter<CCustomListCtrl> {
-  public:
+public:
     // Creates the list (as CListView::Create) and puts the input filter in front of it.
     void Create(const CWindow& parent, DWORD style, const PixelRect& rect, int id);
 
     // 1 lets the operator toggle check boxes, 0 blocks it (during a run).
     void SetCheckEnabled(int enable) { m_checkEnabled = enable; }
 
-  private:
+private:
     friend class CMessageFilter<CCustomListCtrl>;
     static std::span<const MessageMapEntry<CCustomListCtrl>> MessageMap();
 

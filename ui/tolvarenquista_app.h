@@ -5,6 +5,6 @@
 #include "ui/win/app.h"
 
 class CTolvarenquistaApp : public CWinApp {
-  protected:
+protected:
     BOOL InitInstance() override;
 };

@@ -6,6 +6,7 @@
 #include "ui/about_dlg.h"
 #include "ui/handler_guard.h"
 #include "ui/resource_ids.h"
+#include "ui/verify_dlg.h"
 #include "ui/win/paint_dc.h"
 #include "ui/win/system_menu.h"
 
@@ -75,6 +76,9 @@ bool CTolvarenquistaDlg::OnInitDialog() {
     const CSystemMenu menu(*this);
     const std::string aboutItem = LoadResourceString(kMsgAboutMenuItem);
     if (menu.IsValid() && !aboutItem.empty()) menu.InsertItem(0, IDM_ABOUTBOX, aboutItem);
+    // Inserted before the same item as the About item: directly below it.
+    const std::string verifyItem = LoadResourceString(IDS_VERIFY_DISC);
+    if (menu.IsValid() && !verifyItem.empty()) menu.InsertItem(0, IDM_VERIFY_DISC, verifyItem);
     SetIcon(m_hIcon, true);
     SetIcon(m_hIcon, false);
 
@@ -149,6 +153,11 @@ void CTolvarenquistaDlg::OnUncaughtException(std::exception_ptr error) {
 // ---- Small handlers ----
 
 bool CTolvarenquistaDlg::OnSysCommand(SysCommand command) {
+    if ((command.command & 0xFFF0) == IDM_VERIFY_DISC) {
+        // Greyed during a run; a command that comes anyway waits for no run and starts nothing.
+        if (!m_command.RunActive()) CVerifyDlg::ChooseAndVerify(*this, m_services, m_log);
+        return true;
+    }
     if ((command.command & 0xFFF0) != IDM_ABOUTBOX) return false;
     CAboutDlg about;
     // Owned by the main window, as a dialog without a parent is: the main dialog waits meanwhile.
@@ -267,8 +276,6 @@ int CTolvarenquistaDlg::ConvertThreadProc() { return m_run.ConvertThreadProc(); 
 
 int CTolvarenquistaDlg::WriteResultReport() { return m_run.WriteResultReport(); }
 
-void CTolvarenquistaDlg::ShowFileStatus(int row, std::int32_t code) { m_run.ShowFileStatus(row, code); }
-
 std::string CTolvarenquistaDlg::OutputFolder() {
     std::string folder;
     OnDialogThread([&] { folder = m_outputFolder.GetText(); });
@@ -301,12 +308,12 @@ void CTolvarenquistaDlg::SetRowStatusText(int row, const std::string& text) {
 
 void CTolvarenquistaDlg::EnableControls(bool enable) {
     OnDialogThread([&] {
-        for (int id :
-             {IDC_SPLIT_SIZE, IDC_BROWSE_INPUT, IDC_BROWSE_OUTPUT, IDC_SELECT_ALL, IDC_DESELECT_ALL}) {
+        for (int id : {IDC_SPLIT_SIZE, IDC_BROWSE_INPUT, IDC_BROWSE_OUTPUT, IDC_SELECT_ALL, IDC_DESELECT_ALL}) {
             Item(id).Enable(enable);
         }
         m_list.SetCheckEnabled(enable ? 1 : 0);
         CSystemMenu(*this).EnableItem(SC_CLOSE, enable);
+        CSystemMenu(*this).EnableItem(IDM_VERIFY_DISC, enable);
     });
 }
 

@@ -13,18 +13,18 @@
 
 #include "engine/conversion_run.h"
 #include "engine/input_file_store.h"
-#include "engine/run_host.h"
 #include "support/log_file.h"
 #include "ui/convert_command.h"
 #include "ui/custom_list_ctrl.h"
 #include "ui/dialog_services.h"
+#include "ui/run_texts.h"
 #include "ui/win/combo_box.h"
 #include "ui/win/dialog.h"
 #include "ui/win/progress_bar.h"
 #include "ui/win/status_bar.h"
 
-class CTolvarenquistaDlg : public CMappedDialog<CTolvarenquistaDlg>, public IRunHost, private IConvertView {
-  public:
+class CTolvarenquistaDlg : public CMappedDialog<CTolvarenquistaDlg>, public CRunTexts, private IConvertView {
+public:
     explicit CTolvarenquistaDlg(IDialogServices& services);
     ~CTolvarenquistaDlg() override = default;
 
@@ -32,24 +32,23 @@ class CTolvarenquistaDlg : public CMappedDialog<CTolvarenquistaDlg>, public IRun
     FileStatus ConvertFile(const std::string& input_path, FileResult& result);
     int ConvertThreadProc();
     int WriteResultReport();
-    void ShowFileStatus(int row, std::int32_t code);
 
     // IRunHost, from any thread.
     std::string OutputFolder() override;
     std::uint64_t SplitLimit() override;
     void SetProgress(int position) override;
     int GetProgress() override;
-    // The status text in pane 0 of the status bar.
+    // Where CRunTexts puts the run's texts. The status text in pane 0 of the status bar.
     void SetStatusText(const std::string& text) override;
     void SetRowStatusText(int row, const std::string& text) override;
     // Enables or disables the split size, the three browse and select buttons, the toggling of
-    // the list's check boxes and the close item of the system menu.
+    // the list's check boxes and the close and disc verification items of the system menu.
     void EnableControls(bool enable) override;
     void SetConvertButtonText(const std::string& text) override;
     bool ShowMessage(const std::string& text, MessageKind kind) override;
     void OpenReport(const std::string& path) override;
 
-  private:
+private:
     friend class CMappedDialog<CTolvarenquistaDlg>;
     static std::span<const MessageMapEntry<CTolvarenquistaDlg>> MessageMap();
 

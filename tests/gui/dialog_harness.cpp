@@ -58,8 +58,7 @@ DialogHarness::DialogHarness(ScriptedServices& services) : m_services(services) 
     m_thread = std::thread([this] {
         m_threadId = GetCurrentThreadId();
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        INITCOMMONCONTROLSEX controls{sizeof controls,
-                                      ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
         {
             CTolvarenquistaDlg dialog(m_services);
@@ -123,15 +122,13 @@ bool DialogHarness::Sync() const {
     const int before = split.GetCurSel();
     const int marker = (before + 1) % split.GetCount();
     PostMessageW(split.Handle(), CB_SETCURSEL, marker, 0);
-    const bool handled =
-        WaitFor([&] { return !split.IsValid() || split.GetCurSel() == marker; }) && split.IsValid();
+    const bool handled = WaitFor([&] { return !split.IsValid() || split.GetCurSel() == marker; }) && split.IsValid();
     split.SetCurSel(before);
     return handled;
 }
 
 CWindow DialogHarness::FindThreadWindow(const std::string& caption) const {
     ThreadWindowSearch search{ToWide(caption)};
-    if (m_threadId.load() != 0)
-        EnumThreadWindows(m_threadId.load(), &MatchCaption, reinterpret_cast<LPARAM>(&search));
+    if (m_threadId.load() != 0) EnumThreadWindows(m_threadId.load(), &MatchCaption, reinterpret_cast<LPARAM>(&search));
     return CWindow(search.found);
 }

@@ -17,7 +17,7 @@
 #include "ui/win/window.h"
 
 class DialogHarness {
-  public:
+public:
     // Starts the dialog and waits for its window (Dialog() stays invalid when it never came).
     explicit DialogHarness(ScriptedServices& services);
     // Closes the dialog (answering Yes to the close question) and waits for its thread.
@@ -45,7 +45,7 @@ class DialogHarness {
     // A top-level window of the dialog's thread with this caption, such as the About box.
     CWindow FindThreadWindow(const std::string& caption) const;
 
-  private:
+private:
     ScriptedServices& m_services;
     std::thread m_thread;
     std::atomic<DWORD> m_threadId{0};

@@ -1,11 +1,13 @@
 // Pictures of the dialog program for people without Windows: the main dialog after listing a
-// folder of claim files, with rows ticked, after a finished run, and the About box, each written
-// as a 24-bit BMP file. Runs under Wine (make screenshot turns the files into PNG), at the DPI of
+// folder of claim files, with rows ticked, after a finished run, the About box, and the verification
+// dialog after the run's disc passed and after one byte of an output was changed, each written as a
+// 24-bit BMP file. Runs under Wine (make screenshot turns the files into PNG), at the DPI of
 // the Wine prefix. The claims are copied into a folder on drive C: and converted into another, the
 // same in every run, so that the same program draws the same pictures.
 //   dialog_screenshots.exe CLAIMS_FOLDER PICTURE_FOLDER
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -46,8 +48,7 @@ void PrepareFolders(const std::string& claims) {
 
 // Copies a window's rectangle from the screen into a BMP file; false when that fails.
 bool CaptureWindow(const CWindow& window, const std::string& path) {
-    RedrawWindow(window.Handle(), nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    RedrawWindow(window.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     platform::SleepMilliseconds(kSettleMilliseconds);
     RECT rect{};
     GetWindowRect(window.Handle(), &rect);
@@ -69,8 +70,8 @@ bool CaptureWindow(const CWindow& window, const std::string& path) {
     info.biCompression = BI_RGB;
     const int stride = (width * 3 + 3) & ~3;
     std::vector<unsigned char> pixels(static_cast<std::size_t>(stride) * height);
-    const int rows = GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
-                               DIB_RGB_COLORS);
+    const int rows =
+        GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
@@ -86,6 +87,22 @@ bool CaptureWindow(const CWindow& window, const std::string& path) {
     WriteBytes(path, bytes);
     std::printf("%s\n", path.c_str());
     return true;
+}
+
+// Verifies the run's output folder as a disc from the system menu and pictures the dialog once the
+// verdict is told; false when the dialog did not come or did not finish.
+bool CaptureVerification(DialogHarness& dialog, ScriptedServices& services, const std::string& report,
+                         const std::string& path) {
+    const std::size_t notices = services.Notices().size();
+    services.AddChosenFile(report);
+    PostMessageW(dialog.Dialog().Handle(), WM_SYSCOMMAND, IDM_VERIFY_DISC, 0);
+    CWindow verifier;
+    if (!WaitFor([&] { return (verifier = dialog.FindThreadWindow("ディスクの確認")).IsValid(); })) return false;
+    if (!WaitFor([&] { return services.Notices().size() > notices; })) return false;
+    const bool captured = CaptureWindow(verifier, path);
+    PostMessageW(verifier.Item(IDCANCEL).Handle(), BM_CLICK, 0, 0);
+    WaitFor([&] { return !verifier.IsValid(); });
+    return captured;
 }
 
 int Fail(const char* what) {
@@ -117,15 +134,13 @@ int main() {
     const CListView list = dialog.List();
     if (!WaitFor([&] { return list.ItemCount() > 0; })) return Fail("the claims were not listed");
     dialog.Click(IDC_BROWSE_OUTPUT);
-    if (!WaitFor([&] { return dialog.Control(IDC_OUTPUT_FOLDER).GetText() == output; }))
-        return Fail("no output");
+    if (!WaitFor([&] { return dialog.Control(IDC_OUTPUT_FOLDER).GetText() == output; })) return Fail("no output");
     if (!CaptureWindow(dialog.Dialog(), JoinPath(pictures, "main-listed.bmp"))) return Fail("capture");
 
     // Every row but the second ticked, the way an operator clicks the check boxes.
     for (int row = 0; row < list.ItemCount(); ++row) {
         if (row == 1) continue;
-        dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, CheckBoxSpan(list, row).Middle(),
-                         RowMiddle(list, row));
+        dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, CheckBoxSpan(list, row).Middle(), RowMiddle(list, row));
         if (!WaitFor([&] { return list.GetCheck(row) == 1; })) return Fail("a row could not be ticked");
     }
     dialog.SplitSize().SetCurSel(2);
@@ -135,9 +150,8 @@ int main() {
     const std::int64_t second = platform::Now();
     WaitFor([&] { return platform::Now() != second; }, 2000);
     dialog.Click(IDC_CONVERT);
-    if (!WaitFor([&] {
-            return !services.OpenedReports().empty() && dialog.Control(IDC_CONVERT).GetText() == "変換(&C)";
-        })) {
+    if (!WaitFor(
+            [&] { return !services.OpenedReports().empty() && dialog.Control(IDC_CONVERT).GetText() == "変換(&C)"; })) {
         return Fail("the run did not end");
     }
     WaitFor([&] { return dialog.StatusText().GetText().rfind("カルデノ　正常終了", 0) == 0; });
@@ -145,11 +159,22 @@ int main() {
 
     PostMessageW(dialog.Dialog().Handle(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
     CWindow about;
-    if (!WaitFor([&] { return (about = dialog.FindThreadWindow("バージョン情報")).IsValid(); }))
-        return Fail("about");
+    if (!WaitFor([&] { return (about = dialog.FindThreadWindow("バージョン情報")).IsValid(); })) return Fail("about");
     if (!CaptureWindow(about, JoinPath(pictures, "about.bmp"))) return Fail("capture");
     PostMessageW(about.Item(IDOK).Handle(), BM_CLICK, 0, 0);
     WaitFor([&] { return !about.IsValid(); });
+
+    // The disc as the run wrote it, then with one digit of a date of its first output changed.
+    const std::string report = services.OpenedReports()[0];
+    if (!CaptureVerification(dialog, services, report, JoinPath(pictures, "verify-passed.bmp")))
+        return Fail("verification");
+    const std::vector<std::string> names = ListNames(output);
+    const auto firstOutput =
+        std::find_if(names.begin(), names.end(), [](const std::string& name) { return name.ends_with("_001.CSV"); });
+    if (firstOutput == names.end()) return Fail("no output");
+    ChangeADateDigit(JoinPath(output, *firstOutput));
+    if (!CaptureVerification(dialog, services, report, JoinPath(pictures, "verify-failed.bmp")))
+        return Fail("verification");
     for (const char* folder : {kInputFolder, kOutputFolder}) RemoveFolder(folder);
     return 0;
 }

@@ -23,14 +23,14 @@ const char kRunning[] = "中断(&C)";
 
 // Holds a thread at a point until the test opens it (or the gate goes).
 class Gate {
-  public:
+public:
     ~Gate() { Open(); }
     void Open() {
         if (!m_opened.exchange(true)) m_promise.set_value();
     }
     void Wait() { m_future.wait(); }
 
-  private:
+private:
     std::promise<void> m_promise;
     std::shared_future<void> m_future = m_promise.get_future().share();
     std::atomic<bool> m_opened{false};
@@ -57,8 +57,7 @@ bool Contains(const PixelRect& outer, const PixelRect& inner) {
 
 std::vector<HWND> VisibleChildren(const CWindow& parent) {
     std::vector<HWND> children;
-    for (HWND child = GetWindow(parent.Handle(), GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT)) {
+    for (HWND child = GetWindow(parent.Handle(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
         if (IsWindowVisible(child)) children.push_back(child);
     }
     return children;
@@ -71,13 +70,12 @@ int StringWidth(const CListView& list, const std::string& text) {
 
 std::size_t CountLines(const std::string& text) {
     std::size_t count = 0;
-    for (std::size_t pos = text.find("\r\n"); pos != std::string::npos; pos = text.find("\r\n", pos + 2))
-        ++count;
+    for (std::size_t pos = text.find("\r\n"); pos != std::string::npos; pos = text.find("\r\n", pos + 2)) ++count;
     return count;
 }
 
 class DialogTest : public ::testing::Test {
-  protected:
+protected:
     DialogTest() {
         services.logFolder = JoinPath(work.Path(), "log");
         input = JoinPath(work.Path(), "読込み　レセプト");
@@ -88,8 +86,7 @@ class DialogTest : public ::testing::Test {
 
     void WriteClaims(const std::vector<int>& recordCounts) {
         for (std::size_t i = 0; i < recordCounts.size(); ++i) {
-            WriteBytes(JoinPath(input, "2008042312000" + std::to_string(i) + ".csv"),
-                       ClaimLines(recordCounts[i]));
+            WriteBytes(JoinPath(input, "2008042312000" + std::to_string(i) + ".csv"), ClaimLines(recordCounts[i]));
         }
     }
     std::string Name(int i) const { return "2008042312000" + std::to_string(i) + ".CSV"; }
@@ -144,12 +141,14 @@ class DialogTest : public ::testing::Test {
         return texts;
     }
     bool InputControlsEnabled(DialogHarness& dialog, bool enabled) {
-        for (int id :
-             {IDC_SPLIT_SIZE, IDC_BROWSE_INPUT, IDC_BROWSE_OUTPUT, IDC_SELECT_ALL, IDC_DESELECT_ALL}) {
+        for (int id : {IDC_SPLIT_SIZE, IDC_BROWSE_INPUT, IDC_BROWSE_OUTPUT, IDC_SELECT_ALL, IDC_DESELECT_ALL}) {
             if (dialog.Control(id).IsEnabled() != enabled) return false;
         }
-        const int close = CSystemMenu(dialog.Dialog()).ItemState(SC_CLOSE);
-        return ((close & MF_GRAYED) == 0) == enabled;
+        for (UINT command : {UINT{SC_CLOSE}, UINT{IDM_VERIFY_DISC}}) {
+            const int state = CSystemMenu(dialog.Dialog()).ItemState(command);
+            if (((state & MF_GRAYED) == 0) != enabled) return false;
+        }
+        return true;
     }
 
     TempDir work;
@@ -194,6 +193,7 @@ TEST_F(DialogTest, StartsAsItsTemplateAndSetUpSay) {
 
     const CSystemMenu menu(dialog.Dialog());
     EXPECT_EQ(menu.ItemText(IDM_ABOUTBOX), "バージョン情報 Tolvarenquista(&A)...");
+    EXPECT_EQ(menu.ItemText(IDM_VERIFY_DISC), "ディスクの確認(&V)...");
     EXPECT_EQ(menu.ItemState(SC_CLOSE) & MF_GRAYED, 0);
     EXPECT_TRUE(services.Messages().empty());
 
@@ -229,8 +229,8 @@ TEST_F(DialogTest, TheLayoutFollowsTheDpi) {
         EXPECT_TRUE(Contains(client, rect)) << GetDlgCtrlID(children[i]);
         for (std::size_t j = i + 1; j < children.size(); ++j) {
             const PixelRect other = RectInParent(children[j]);
-            const bool framed = (children[i] == group && Contains(rect, other)) ||
-                                (children[j] == group && Contains(other, rect));
+            const bool framed =
+                (children[i] == group && Contains(rect, other)) || (children[j] == group && Contains(other, rect));
             EXPECT_TRUE(framed || !Intersect(rect, other))
                 << GetDlgCtrlID(children[i]) << " and " << GetDlgCtrlID(children[j]);
         }
@@ -253,8 +253,7 @@ TEST_F(DialogTest, TheLayoutFollowsTheDpi) {
     for (int column = 0; column < 3; ++column) {
         int needed = StringWidth(list, list.ColumnHeading(column));
         for (int row = 0; row < list.ItemCount(); ++row) {
-            needed = std::max(needed,
-                              StringWidth(list, list.ItemText(row, column)) + (column == 0 ? checkBox : 0));
+            needed = std::max(needed, StringWidth(list, list.ItemText(row, column)) + (column == 0 ? checkBox : 0));
         }
         const int width = static_cast<int>(SendMessageW(list.Handle(), LVM_GETCOLUMNWIDTH, column, 0));
         EXPECT_GE(width, needed) << "column " << column;
@@ -430,9 +429,8 @@ TEST_F(DialogTest, ARunConvertsTheTickedFilesAndLocksTheControlsMeanwhile) {
 
     report.Open();
     ASSERT_TRUE(WaitFor([&] { return dialog.Control(IDC_CONVERT).GetText() == kIdle; }));
-    ASSERT_TRUE(WaitFor([&] {
-        return dialog.StatusText().GetText().rfind("カルデノ　正常終了 (処理時間 ", 0) == 0;
-    })) << dialog.StatusText().GetText();
+    ASSERT_TRUE(WaitFor([&] { return dialog.StatusText().GetText().rfind("カルデノ　正常終了 (処理時間 ", 0) == 0; }))
+        << dialog.StatusText().GetText();
     EXPECT_TRUE(InputControlsEnabled(dialog, true));
     EXPECT_EQ(list.ItemText(0, 2), "正常");
     EXPECT_EQ(list.ItemText(1, 2), "");
@@ -445,8 +443,7 @@ TEST_F(DialogTest, ARunConvertsTheTickedFilesAndLocksTheControlsMeanwhile) {
     const std::string reportPath = services.OpenedReports()[0];
     EXPECT_EQ(reportPath.rfind(output + "\\", 0), 0u) << reportPath;
     const std::string text = ReadBytes(reportPath);
-    EXPECT_NE(text.find("フ ァ イ ル ：[ I N ] " + JoinPath(input, Name(2)) + "\r\n"), std::string::npos)
-        << text;
+    EXPECT_NE(text.find("フ ァ イ ル ：[ I N ] " + JoinPath(input, Name(2)) + "\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("処 理 結 果 ：正常終了（エラーなし）"), std::string::npos);
 
     // After the run the check boxes work again, by the space bar and by mouse.
@@ -502,8 +499,91 @@ TEST_P(AbortTest, TheAbortQuestionDecides) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, AbortTest,
-                         ::testing::Values(AbortCase{"Yes", true}, AbortCase{"No", false}),
+INSTANTIATE_TEST_SUITE_P(Answers, AbortTest, ::testing::Values(AbortCase{"Yes", true}, AbortCase{"No", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A disc verified from the system menu: the outputs of a run with the checksum file beside its
+// report, as written or with one byte of an output changed (its record still well formed), or the
+// verification aborted before the worker's first read.
+struct VerifyCase {
+    const char* name;
+    bool damage;
+    bool abort;
+    std::vector<std::string> lines;  // the findings shown, whole
+    const char* verdict;
+    bool warning;
+};
+
+const VerifyCase kVerifyCases[] = {
+    {"Intact",
+     false,
+     false,
+     {"20080423120000.CSV: OK（出力ファイル 1、レコード 3）", "20080423120001.CSV: OK（出力ファイル 1、レコード 2）",
+      "確認結果：OK（出力ファイル 2、レコード 5）"},
+     "ディスクの内容は報告時と一致しました。このディスクを送れます。",
+     false},
+    {"OneByteChanged",
+     true,
+     false,
+     {"20080423120000_001.CSV: 内容が報告時と異なります（SHA-256 不一致）",
+      "20080423120001.CSV: OK（出力ファイル 1、レコード 2）", "確認結果：NG（問題 1 件）"},
+     "ディスクに問題があります。確認結果を見てください。",
+     true},
+    {"Aborted",
+     false,
+     true,
+     {"確認を中断しました（内容は証明されていません）", "確認結果：中断（最後まで確認していません）"},
+     "ディスクの確認を中断しました。ディスクの内容は確かめられていません。",
+     false},
+};
+
+class VerifyDiscTest : public DialogTest, public ::testing::WithParamInterface<VerifyCase> {};
+
+TEST_P(VerifyDiscTest, TheVerdictFollowsTheFindingsAndTheWindowStaysOpen) {
+    const VerifyCase& verify = GetParam();
+    WriteClaims({3, 2});
+    DialogHarness dialog(services);
+    ChooseFolders(dialog);
+    Tick(dialog, {0, 1});
+    services.AddAnswers({true});
+    dialog.Click(IDC_CONVERT);
+    ASSERT_TRUE(WaitFor(
+        [&] { return services.OpenedReports().size() == 1 && dialog.Control(IDC_CONVERT).GetText() == kIdle; }));
+    const std::string report = services.OpenedReports()[0];
+    if (verify.damage) ChangeADateDigit(JoinPath(output, "20080423120000_001.CSV"));
+
+    services.holdThreads = verify.abort;
+    services.AddChosenFile(report);
+    PostMessageW(dialog.Dialog().Handle(), WM_SYSCOMMAND, IDM_VERIFY_DISC, 0);
+    CWindow verifier;
+    ASSERT_TRUE(WaitFor([&] { return (verifier = dialog.FindThreadWindow("ディスクの確認")).IsValid(); }));
+    EXPECT_FALSE(dialog.Dialog().IsEnabled());
+    EXPECT_EQ(verifier.Item(IDC_VERIFY_REPORT).GetText(), report);
+    if (verify.abort) {
+        EXPECT_EQ(verifier.Item(IDCANCEL).GetText(), "中断(&C)");
+        PostMessageW(verifier.Item(IDCANCEL).Handle(), BM_CLICK, 0, 0);
+        ASSERT_TRUE(dialog.Sync());
+        services.ReleaseThreads();
+    }
+    ASSERT_TRUE(WaitFor([&] { return services.Notices().size() == 1; }));
+    EXPECT_EQ(services.Notices()[0].caption, "ディスクの確認");
+    EXPECT_EQ(services.Notices()[0].text, verify.verdict);
+    EXPECT_EQ(services.Notices()[0].warning, verify.warning);
+    std::string shown;
+    for (const std::string& line : verify.lines) shown += (shown.empty() ? "" : "\r\n") + line;
+    EXPECT_EQ(verifier.Item(IDC_VERIFY_FINDINGS).GetText(), shown);
+    EXPECT_EQ(verifier.Item(IDCANCEL).GetText(), "閉じる(&C)");
+    ASSERT_TRUE(dialog.Sync());
+    EXPECT_TRUE(verifier.IsValid());
+    EXPECT_EQ(services.Messages().size(), 1u);  // the question before the run alone
+
+    PostMessageW(verifier.Item(IDCANCEL).Handle(), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return !verifier.IsValid(); }));
+    EXPECT_TRUE(dialog.Dialog().IsEnabled());
+    EXPECT_FALSE(dialog.Ended());
+}
+
+INSTANTIATE_TEST_SUITE_P(Discs, VerifyDiscTest, ::testing::ValuesIn(kVerifyCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DialogTest, AWorkerThatCannotStartIsReported) {
@@ -548,8 +628,7 @@ TEST_F(DialogTest, ALogFolderThatCannotBeMadeEndsTheProgram) {
     DialogHarness dialog(services);
     ASSERT_TRUE(WaitFor([&] { return dialog.Ended(); }));
     ASSERT_EQ(services.Messages().size(), 1u);
-    EXPECT_EQ(services.Messages()[0].text,
-              "ログファイルの初期化に失敗しました。\n処理を続行することができません。");
+    EXPECT_EQ(services.Messages()[0].text, "ログファイルの初期化に失敗しました。\n処理を続行することができません。");
     EXPECT_EQ(services.Messages()[0].kind, MessageKind::Stop);
     EXPECT_EQ(services.ExitCodes(), std::vector<int>{0});
 }

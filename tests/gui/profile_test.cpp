@@ -3,7 +3,6 @@
 // naming that folder; elsewhere the same with the prefix's own profile. The log folder is found
 // through the short form of the user's folder, made in the profile itself, and the dialog starts.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 // (windows.h first: the headers below need its types.)
 #include <shlobj.h>

@@ -82,8 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, MessageBoxTest,
     ::testing::Values(BoxCase{"QuestionYes", MessageKind::Question, "確認", IDI_QUESTION, IDYES, true, IDNO},
                       BoxCase{"QuestionNo", MessageKind::Question, "確認", IDI_QUESTION, IDNO, false, IDYES},
-                      BoxCase{"InputError", MessageKind::Exclamation, "エラー", IDI_EXCLAMATION, IDOK, false,
-                              0},
+                      BoxCase{"InputError", MessageKind::Exclamation, "エラー", IDI_EXCLAMATION, IDOK, false, 0},
                       BoxCase{"Fatal", MessageKind::Stop, "エラー", IDI_HAND, IDOK, false, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 

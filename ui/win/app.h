@@ -5,12 +5,12 @@
 #include <windows.h>
 
 class CWinApp {
-  public:
+public:
     virtual ~CWinApp() = default;
     // Prepares the process (the common controls, COM for the shell's folder browser) and runs
     // InitInstance; returns the process's exit code.
     int Run();
 
-  protected:
+protected:
     virtual BOOL InitInstance() = 0;
 };

@@ -39,11 +39,10 @@ bool CDialog::OnInitDialog() {
 void CDialog::ExecuteDlgInit() const {
     // Entries: control ID (16 bits), message (16 bits), length (32 bits), that many bytes of data;
     // a control ID of 0 ends the list.
-    HRSRC found = FindResourceW(ResourceInstance(), MAKEINTRESOURCEW(m_templateId),
-                                MAKEINTRESOURCEW(kDialogInitResourceType));
+    HRSRC found =
+        FindResourceW(ResourceInstance(), MAKEINTRESOURCEW(m_templateId), MAKEINTRESOURCEW(kDialogInitResourceType));
     if (found == nullptr) return;
-    const auto* data =
-        static_cast<const unsigned char*>(LockResource(LoadResource(ResourceInstance(), found)));
+    const auto* data = static_cast<const unsigned char*>(LockResource(LoadResource(ResourceInstance(), found)));
     const DWORD size = SizeofResource(ResourceInstance(), found);
     if (data == nullptr) return;
     for (DWORD pos = 0; pos + 8 <= size;) {

@@ -13,7 +13,7 @@
 #include "ui/win/window.h"
 
 class CDialog : public CWindow {
-  public:
+public:
     explicit CDialog(int templateId) : m_templateId(templateId) {}
     virtual ~CDialog() = default;
     CDialog(const CDialog&) = delete;
@@ -34,7 +34,7 @@ class CDialog : public CWindow {
     // through a message sent to the dialog. Nothing is done once the window is gone.
     void OnDialogThread(const std::function<void()>& work) const;
 
-  protected:
+protected:
     // The base set-up: fills the controls from the template's initialisation data (their list
     // entries). True lets the system set the initial focus.
     virtual bool OnInitDialog();
@@ -43,7 +43,7 @@ class CDialog : public CWindow {
     // An exception that a handler let escape; it must not unwind through the window system.
     virtual void OnUncaughtException(std::exception_ptr) {}
 
-  private:
+private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void ExecuteDlgInit() const;
@@ -55,7 +55,7 @@ class CDialog : public CWindow {
 // A dialog whose messages go to T::MessageMap() (a span of MessageMapEntry<T>).
 template <class T>
 class CMappedDialog : public CDialog {
-  protected:
+protected:
     using CDialog::CDialog;
     Dispatched Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override {
         return DispatchMessageMap<T>(static_cast<T&>(*this), T::MessageMap(), message, wParam, lParam);

@@ -20,8 +20,8 @@ int CALLBACK BrowseCallbackProc(HWND browser, UINT message, LPARAM, LPARAM data)
 
 }  // namespace
 
-std::optional<std::string> BrowseForFolder(const CWindow& owner, const std::string& title,
-                                           const std::string& initial, bool newDialogStyle) {
+std::optional<std::string> BrowseForFolder(const CWindow& owner, const std::string& title, const std::string& initial,
+                                           bool newDialogStyle) {
     std::wstring wideTitle = ToWide(title);
     std::wstring wideInitial = ToWide(initial);
     wchar_t displayName[kPathBufferSize] = {};
@@ -44,9 +44,10 @@ std::optional<std::string> BrowseForFolder(const CWindow& owner, const std::stri
     std::string narrow;
     if (!platform::Cp932Path(path, narrow)) {
         const std::wstring text = ToWide("フォルダー\n") + path +
-                                  ToWide("\nは、名前にシフトJISで表せない文字が含まれているため指定できません"
-                                         "（このドライブでは短い名前も使えません）。\n"
-                                         "別のフォルダーを選んでください。");
+                                  ToWide(
+                                      "\nは、名前にシフトJISで表せない文字が含まれているため指定できません"
+                                      "（このドライブでは短い名前も使えません）。\n"
+                                      "別のフォルダーを選んでください。");
         MessageBoxW(owner.Handle(), text.c_str(), ToWide(kCaptionError).c_str(), MB_OK | MB_ICONEXCLAMATION);
         return std::nullopt;
     }

@@ -8,9 +8,8 @@ constexpr int kMaxItemText = 1024;
 }  // namespace
 
 void CListView::Create(const CWindow& parent, DWORD style, const PixelRect& rect, int id) {
-    m_hwnd =
-        CreateWindowExW(0, WC_LISTVIEWW, L"", style, rect.x, rect.y, rect.width, rect.height, parent.Handle(),
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ResourceInstance(), nullptr);
+    m_hwnd = CreateWindowExW(0, WC_LISTVIEWW, L"", style, rect.x, rect.y, rect.width, rect.height, parent.Handle(),
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ResourceInstance(), nullptr);
 }
 
 void CListView::InsertColumn(int column, const std::string& heading, Align align) const {
@@ -70,8 +69,7 @@ PixelRect CListView::ItemRect(int row) const {
 bool CListView::IsOnCheckBox(int x, int y) const {
     LVHITTESTINFO hit{};
     hit.pt = {x, y};
-    const auto row =
-        static_cast<int>(SendMessageW(m_hwnd, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    const auto row = static_cast<int>(SendMessageW(m_hwnd, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
     // The control toggles a check box on a click whose hit test has this bit: on the state image,
     // and (with LVHT_ONITEM, "somewhere on the item") in the margin left of it.
     return row >= 0 && (hit.flags & LVHT_ONITEMSTATEICON) != 0;

@@ -10,7 +10,7 @@
 #include "ui/win/window.h"
 
 class CListView : public CWindow {
-  public:
+public:
     enum class Align { Left, Right };
 
     // Creates the control as a child of parent at a pixel rectangle of its client area.
@@ -20,9 +20,7 @@ class CListView : public CWindow {
         const auto current = static_cast<DWORD>(SendMessageW(m_hwnd, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
         SendMessageW(m_hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, current | style);
     }
-    DWORD ExtendedStyle() const {
-        return static_cast<DWORD>(SendMessageW(m_hwnd, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-    }
+    DWORD ExtendedStyle() const { return static_cast<DWORD>(SendMessageW(m_hwnd, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0)); }
 
     void InsertColumn(int column, const std::string& heading, Align align) const;
     std::string ColumnHeading(int column) const;
@@ -40,8 +38,7 @@ class CListView : public CWindow {
 
     // The check box: 1 for checked, 0 for unchecked (the state image index minus 1).
     int GetCheck(int row) const {
-        const auto state =
-            static_cast<UINT>(SendMessageW(m_hwnd, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+        const auto state = static_cast<UINT>(SendMessageW(m_hwnd, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
         return static_cast<int>((state & LVIS_STATEIMAGEMASK) >> 12) - 1;
     }
     void SetCheck(int row, bool checked) const {
@@ -54,6 +51,6 @@ class CListView : public CWindow {
     // control's own hit test places the box (its size follows the DPI and the Windows version).
     bool IsOnCheckBox(int x, int y) const;
 
-  private:
+private:
     void SetItemState(int row, UINT state, UINT mask) const;
 };

@@ -10,13 +10,12 @@
 
 template <class T>
 class CMessageFilter {
-  protected:
+protected:
     void InstallFilter(HWND control) {
-        SetWindowSubclass(control, &CMessageFilter::FilterProc, kSubclassId,
-                          reinterpret_cast<DWORD_PTR>(this));
+        SetWindowSubclass(control, &CMessageFilter::FilterProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
     }
 
-  private:
+private:
     static constexpr UINT_PTR kSubclassId = 1;
 
     static LRESULT CALLBACK FilterProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,

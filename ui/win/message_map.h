@@ -70,8 +70,8 @@ Dispatched DispatchMessageMap(T& self, std::span<const MessageMapEntry<T>> map, 
         } else if (const auto* icon = std::get_if<typename Entry::IconQuery>(&entry.handler)) {
             done.result = reinterpret_cast<LRESULT>((self.**icon)());
         } else if (const auto* mouse = std::get_if<typename Entry::MouseFilter>(&entry.handler)) {
-            done.handled = (self.**mouse)(
-                ClientPoint{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+            done.handled =
+                (self.**mouse)(ClientPoint{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
         } else if (const auto* key = std::get_if<typename Entry::KeyFilter>(&entry.handler)) {
             done.handled = (self.**key)(KeyDown{static_cast<unsigned>(wParam)});
         }

@@ -6,21 +6,17 @@
 #include "ui/win/window.h"
 
 class CPaintDC {
-  public:
-    explicit CPaintDC(const CWindow& window) : m_window(window.Handle()) {
-        m_dc = BeginPaint(m_window, &m_paint);
-    }
+public:
+    explicit CPaintDC(const CWindow& window) : m_window(window.Handle()) { m_dc = BeginPaint(m_window, &m_paint); }
     ~CPaintDC() { EndPaint(m_window, &m_paint); }
     CPaintDC(const CPaintDC&) = delete;
     CPaintDC& operator=(const CPaintDC&) = delete;
 
     // Has the window erase the background of its minimised icon on this device context.
-    void EraseIconBackground() const {
-        SendMessageW(m_window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(m_dc), 0);
-    }
+    void EraseIconBackground() const { SendMessageW(m_window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(m_dc), 0); }
     void DrawIcon(int x, int y, HICON icon) const { ::DrawIcon(m_dc, x, y, icon); }
 
-  private:
+private:
     HWND m_window;
     PAINTSTRUCT m_paint{};
     HDC m_dc;

@@ -8,11 +8,11 @@
 #include "ui/win/window.h"
 
 class CProgressBar : public CWindow {
-  public:
+public:
     void Create(const CWindow& parent, DWORD style, const PixelRect& rect, int id) {
-        m_hwnd = CreateWindowExW(0, PROGRESS_CLASSW, L"", style, rect.x, rect.y, rect.width, rect.height,
-                                 parent.Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 ResourceInstance(), nullptr);
+        m_hwnd =
+            CreateWindowExW(0, PROGRESS_CLASSW, L"", style, rect.x, rect.y, rect.width, rect.height, parent.Handle(),
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ResourceInstance(), nullptr);
     }
     void SetRange(int low, int high) const { SendMessageW(m_hwnd, PBM_SETRANGE, 0, MAKELPARAM(low, high)); }
     void SetPos(int position) const { SendMessageW(m_hwnd, PBM_SETPOS, position, 0); }

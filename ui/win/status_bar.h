@@ -10,12 +10,12 @@
 #include "ui/win/window.h"
 
 class CStatusBar : public CWindow {
-  public:
+public:
     // Creates the bar along the bottom edge of parent's client area.
     void Create(const CWindow& parent, int id) {
-        m_hwnd = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0, 0,
-                                 parent.Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 ResourceInstance(), nullptr);
+        m_hwnd =
+            CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0, 0, parent.Handle(),
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ResourceInstance(), nullptr);
     }
     // Places the bar again along the bottom of its parent (after the parent changed its size).
     void Layout() const { SendMessageW(m_hwnd, WM_SIZE, 0, 0); }

@@ -9,7 +9,7 @@
 #include "ui/win/window.h"
 
 class CSystemMenu {
-  public:
+public:
     explicit CSystemMenu(const CWindow& window) : m_menu(GetSystemMenu(window.Handle(), FALSE)) {}
 
     bool IsValid() const { return m_menu != nullptr; }
@@ -21,15 +21,13 @@ class CSystemMenu {
         EnableMenuItem(m_menu, command, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
     }
     // The item's state flags (MF_GRAYED, MF_DISABLED...), or -1 when there is no such command.
-    int ItemState(UINT command) const {
-        return static_cast<int>(GetMenuState(m_menu, command, MF_BYCOMMAND));
-    }
+    int ItemState(UINT command) const { return static_cast<int>(GetMenuState(m_menu, command, MF_BYCOMMAND)); }
     std::string ItemText(UINT command) const {
         wchar_t text[256] = {};
         GetMenuStringW(m_menu, command, text, 256, MF_BYCOMMAND);
         return FromWide(text);
     }
 
-  private:
+private:
     HMENU m_menu;
 };

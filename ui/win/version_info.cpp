@@ -63,8 +63,7 @@ std::optional<std::string> ReadProductVersion() {
     };
     void* found = nullptr;
     UINT length = 0;
-    if (!version->query(data.data(), L"\\VarFileInfo\\Translation", &found, &length) ||
-        length < sizeof(Translation)) {
+    if (!version->query(data.data(), L"\\VarFileInfo\\Translation", &found, &length) || length < sizeof(Translation)) {
         return std::nullopt;
     }
     const auto* first = static_cast<const Translation*>(found);

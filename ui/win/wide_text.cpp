@@ -1,8 +1,8 @@
 #include "ui/win/wide_text.h"
 
-#include "platform/win32_text.h"
-
 #include <windows.h>
+
+#include "platform/win32_text.h"
 
 namespace {
 constexpr UINT kCodePage = 932;

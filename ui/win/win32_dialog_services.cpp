@@ -5,6 +5,7 @@
 #include "engine/messages.h"
 #include "platform/platform.h"
 #include "support/log_file.h"
+#include "ui/win/file_chooser.h"
 #include "ui/win/folder_browser.h"
 #include "ui/win/wide_text.h"
 
@@ -20,10 +21,22 @@ bool CWin32DialogServices::ShowMessage(const std::string& text, MessageKind kind
     return MessageBoxW(Owner(), ToWide(text).c_str(), ToWide(caption).c_str(), style) == IDYES;
 }
 
-std::optional<std::string> CWin32DialogServices::BrowseForFolder(const std::string& title,
-                                                                 const std::string& initial,
+std::optional<std::string> CWin32DialogServices::BrowseForFolder(const std::string& title, const std::string& initial,
                                                                  bool newDialogStyle) {
     return ::BrowseForFolder(CWindow(Owner()), title, initial, newDialogStyle);
+}
+
+std::optional<std::string> CWin32DialogServices::ChooseFile(const std::string& title, const std::string& filterName,
+                                                            const std::string& pattern) {
+    return ChooseFileToOpen(CWindow(Owner()), title, filterName, pattern);
+}
+
+void CWin32DialogServices::ShowNotice(const std::string& caption, const std::string& text, bool warning) {
+    // Owned by the window open over the dialog (its owner, disabled meanwhile, would be enabled
+    // again by the box's end while that window is still open).
+    const HWND owner = Owner() != nullptr ? GetLastActivePopup(Owner()) : nullptr;
+    MessageBoxW(owner, ToWide(text).c_str(), ToWide(caption).c_str(),
+                MB_OK | (warning ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
 }
 
 void CWin32DialogServices::OpenReport(const std::string& path) { platform::OpenInTextEditor(path); }
@@ -32,8 +45,6 @@ std::vector<std::string> CWin32DialogServices::ProtectedFolders() { return platf
 
 std::string CWin32DialogServices::LogFolder() { return DefaultLogFolder(); }
 
-std::thread CWin32DialogServices::StartThread(std::function<void()> body) {
-    return std::thread(std::move(body));
-}
+std::thread CWin32DialogServices::StartThread(std::function<void()> body) { return std::thread(std::move(body)); }
 
 void CWin32DialogServices::EndProcess(int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); }

@@ -45,8 +45,7 @@ std::string LoadResourceString(int id) {
     // With a zero length LoadStringW hands out a pointer to the resource's own text, which is not
     // terminated; its length is the result.
     const wchar_t* text = nullptr;
-    const int length =
-        LoadStringW(ResourceInstance(), static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
+    const int length = LoadStringW(ResourceInstance(), static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
     if (length <= 0 || text == nullptr) return std::string();
     return FromWide(std::wstring(text, static_cast<std::size_t>(length)));
 }

@@ -16,7 +16,7 @@ struct PixelRect {
 };
 
 class CWindow {
-  public:
+public:
     CWindow() = default;
     explicit CWindow(HWND window) : m_hwnd(window) {}
 
@@ -53,8 +53,7 @@ class CWindow {
 
     // Gives this window the font of another (controls made at run time start with the system's).
     void UseFontOf(const CWindow& other) const {
-        SendMessageW(m_hwnd, WM_SETFONT, static_cast<WPARAM>(SendMessageW(other.m_hwnd, WM_GETFONT, 0, 0)),
-                     TRUE);
+        SendMessageW(m_hwnd, WM_SETFONT, static_cast<WPARAM>(SendMessageW(other.m_hwnd, WM_GETFONT, 0, 0)), TRUE);
     }
     void SetIcon(HICON icon, bool big) const {
         SendMessageW(m_hwnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon));
@@ -63,7 +62,7 @@ class CWindow {
     // Posts (does not wait for) a message of no arguments, such as WM_CLOSE.
     void Post(UINT message) const { PostMessageW(m_hwnd, message, 0, 0); }
 
-  protected:
+protected:
     HWND m_hwnd = nullptr;
 };
 

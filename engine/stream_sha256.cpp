@@ -1,0 +1,63 @@
+#include "engine/stream_sha256.h"
+
+#include <algorithm>
+
+CStreamSha256::CStreamSha256() : m_thread([this] { Work(); }) { sha256_init(&m_context); }
+
+CStreamSha256::~CStreamSha256() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void CStreamSha256::WaitIdle(std::unique_lock<std::mutex>& lock) {
+    m_changed.wait(lock, [this] { return !m_busy; });
+}
+
+void CStreamSha256::Restart() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    WaitIdle(lock);
+    sha256_init(&m_context);
+}
+
+void CStreamSha256::Add(std::string& piece) {
+    if (piece.empty()) return;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    WaitIdle(lock);
+    m_pending.swap(piece);
+    piece.clear();
+    m_busy = true;
+    lock.unlock();
+    m_changed.notify_all();
+}
+
+Sha256Digest CStreamSha256::Finish() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    WaitIdle(lock);
+    Sha256Digest digest;
+    sha256_final(&m_context, digest.data());
+    sha256_init(&m_context);
+    return digest;
+}
+
+void CStreamSha256::Work() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_busy || m_stop; });
+        if (m_stop) return;
+        // The piece is the thread's alone until it says it is done: hashed without the lock.
+        lock.unlock();
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(m_pending.data());
+        for (std::size_t done = 0; done < m_pending.size();) {
+            const std::size_t step = std::min<std::size_t>(m_pending.size() - done, 1u << 30);
+            sha256_update(&m_context, bytes + done, static_cast<std::uint32_t>(step));
+            done += step;
+        }
+        lock.lock();
+        m_busy = false;
+        m_changed.notify_all();
+    }
+}
