@@ -1,3 +1,4 @@
+// Batches of records checked and composed on two threads. See batch_converter.h.
 #include "engine/batch_converter.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The steps of converting one input file (read, finish, reject, write, split, publish). See file_conversion.h.
 #include "engine/file_conversion.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Opening with waits, reading by the chunk rules, writing in large pieces. See record_file.h.
 #include "engine/record_file.h"
 
 #include <algorithm>

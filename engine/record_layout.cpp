@@ -1,3 +1,4 @@
+// The record checks: field count and field lengths. See record_layout.h.
 #include "engine/record_layout.h"
 
 #include <exception>

@@ -14,7 +14,7 @@ CStreamSha256::~CStreamSha256() {
 }
 
 void CStreamSha256::WaitIdle(std::unique_lock<std::mutex>& lock) {
-    m_changed.wait(lock, [this] { return !m_busy; });
+    m_changed.wait(lock, [this] { return m_pending.empty(); });
 }
 
 void CStreamSha256::Restart() {
@@ -26,10 +26,14 @@ void CStreamSha256::Restart() {
 void CStreamSha256::Add(std::string& piece) {
     if (piece.empty()) return;
     std::unique_lock<std::mutex> lock(m_mutex);
-    WaitIdle(lock);
-    m_pending.swap(piece);
+    m_changed.wait(lock, [this] { return m_pending.size() < kMaxPending; });
+    m_pending.push_back(std::move(piece));
     piece.clear();
-    m_busy = true;
+    if (!m_spare.empty()) {
+        piece.swap(m_spare.back());
+        m_spare.pop_back();
+        piece.clear();
+    }
     lock.unlock();
     m_changed.notify_all();
 }
@@ -46,18 +50,21 @@ Sha256Digest CStreamSha256::Finish() {
 void CStreamSha256::Work() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [this] { return m_busy || m_stop; });
+        m_changed.wait(lock, [this] { return !m_pending.empty() || m_stop; });
         if (m_stop) return;
-        // The piece is the thread's alone until it says it is done: hashed without the lock.
+        // The front piece stays in the queue, untouched by the writer, until it is hashed; the
+        // context is the thread's alone meanwhile (Restart and Finish wait for an empty queue).
+        const std::string& piece = m_pending.front();
         lock.unlock();
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(m_pending.data());
-        for (std::size_t done = 0; done < m_pending.size();) {
-            const std::size_t step = std::min<std::size_t>(m_pending.size() - done, 1u << 30);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(piece.data());
+        for (std::size_t done = 0; done < piece.size();) {
+            const std::size_t step = std::min<std::size_t>(piece.size() - done, 1u << 30);
             sha256_update(&m_context, bytes + done, static_cast<std::uint32_t>(step));
             done += step;
         }
         lock.lock();
-        m_busy = false;
+        m_spare.push_back(std::move(m_pending.front()));
+        m_pending.pop_front();
         m_changed.notify_all();
     }
 }
