@@ -102,14 +102,20 @@ std::thread ScriptedServices::StartThread(std::function<void()> body) {
     if (failThreadStart) throw std::system_error(EAGAIN, std::generic_category(), "スレッドの起動");
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_threadsStarted;
-    if (!holdThreads) return std::thread(std::move(body));
-    return std::thread([this, body = std::move(body)] {
-        {
+    return std::thread([this, hold = holdThreads, body = std::move(body)] {
+        if (hold) {
             std::unique_lock<std::mutex> wait(m_mutex);
             m_released.wait(wait, [this] { return m_threadsReleased; });
         }
         body();
+        std::lock_guard<std::mutex> ended(m_mutex);
+        ++m_threadsEnded;
     });
+}
+
+int ScriptedServices::ThreadsEnded() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_threadsEnded;
 }
 
 void ScriptedServices::ReleaseThreads() {

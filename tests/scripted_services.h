@@ -58,6 +58,7 @@ public:
     std::vector<std::string> OpenedReports() const;
     std::vector<int> ExitCodes() const;
     int ThreadsStarted() const;
+    int ThreadsEnded() const;  // whose bodies have returned
 
     bool ShowMessage(const std::string& text, MessageKind kind) override;
     std::optional<std::string> BrowseForFolder(const std::string& title, const std::string& initial,
@@ -83,6 +84,7 @@ private:
     std::vector<std::string> m_reports;
     std::vector<int> m_exitCodes;
     int m_threadsStarted = 0;
+    int m_threadsEnded = 0;
     std::condition_variable m_released;
     bool m_threadsReleased = false;
 };

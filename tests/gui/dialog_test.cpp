@@ -547,8 +547,9 @@ TEST_P(VerifyDiscTest, TheVerdictFollowsTheFindingsAndTheWindowStaysOpen) {
     Tick(dialog, {0, 1});
     services.AddAnswers({true});
     dialog.Click(IDC_CONVERT);
+    // The run's worker has returned: until then a verification is not started.
     ASSERT_TRUE(WaitFor(
-        [&] { return services.OpenedReports().size() == 1 && dialog.Control(IDC_CONVERT).GetText() == kIdle; }));
+        [&] { return services.OpenedReports().size() == 1 && services.ThreadsEnded() == services.ThreadsStarted(); }));
     const std::string report = services.OpenedReports()[0];
     if (verify.damage) ChangeADateDigit(JoinPath(output, "20080423120000_001.CSV"));
 
