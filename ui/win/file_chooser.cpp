@@ -4,8 +4,7 @@
 // (windows.h first: the headers below need its types.)
 #include <commdlg.h>
 
-#include "engine/messages.h"
-#include "platform/win32_text.h"
+#include "ui/win/folder_browser.h"
 #include "ui/win/wide_text.h"
 
 namespace {
@@ -34,17 +33,5 @@ std::optional<std::string> ChooseFileToOpen(const CWindow& owner, const std::str
     chooser.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (GetOpenFileNameW(&chooser) == FALSE) return std::nullopt;
     path.resize(wcslen(path.c_str()));
-
-    // As with a folder: a name that code page 932 cannot hold is taken in its short (8.3) form.
-    std::string narrow;
-    if (!platform::Cp932Path(path, narrow)) {
-        const std::wstring text = ToWide("ファイル\n") + path +
-                                  ToWide(
-                                      "\nは、名前にシフトJISで表せない文字が含まれているため指定できません"
-                                      "（このドライブでは短い名前も使えません）。\n"
-                                      "別のファイルを選んでください。");
-        MessageBoxW(owner.Handle(), text.c_str(), ToWide(kCaptionError).c_str(), MB_OK | MB_ICONEXCLAMATION);
-        return std::nullopt;
-    }
-    return narrow;
+    return ChosenPath(owner, path, "ファイル");
 }

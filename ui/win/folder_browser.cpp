@@ -39,17 +39,18 @@ std::optional<std::string> BrowseForFolder(const CWindow& owner, const std::stri
     const bool hasPath = SHGetPathFromIDListEx(chosen, path, kPathBufferSize, GPFIDL_DEFAULT) != FALSE;
     CoTaskMemFree(chosen);
     if (!hasPath) return std::nullopt;
-    // A folder whose name code page 932 cannot hold is taken in its short (8.3) form; without one,
-    // it cannot be used, and the operator is told so.
+    return ChosenPath(owner, path, "フォルダー");
+}
+
+std::optional<std::string> ChosenPath(const CWindow& owner, const std::wstring& path, const char* what) {
     std::string narrow;
-    if (!platform::Cp932Path(path, narrow)) {
-        const std::wstring text = ToWide("フォルダー\n") + path +
-                                  ToWide(
-                                      "\nは、名前にシフトJISで表せない文字が含まれているため指定できません"
-                                      "（このドライブでは短い名前も使えません）。\n"
-                                      "別のフォルダーを選んでください。");
-        MessageBoxW(owner.Handle(), text.c_str(), ToWide(kCaptionError).c_str(), MB_OK | MB_ICONEXCLAMATION);
-        return std::nullopt;
-    }
-    return narrow;
+    if (platform::Cp932Path(path, narrow)) return narrow;
+    const std::wstring text = ToWide(std::string(what) + "\n") + path +
+                              ToWide(
+                                  "\nは、名前にシフトJISで表せない文字が含まれているため指定できません"
+                                  "（このドライブでは短い名前も使えません）。\n"
+                                  "別の" +
+                                  std::string(what) + "を選んでください。");
+    MessageBoxW(owner.Handle(), text.c_str(), ToWide(kCaptionError).c_str(), MB_OK | MB_ICONEXCLAMATION);
+    return std::nullopt;
 }
