@@ -12,10 +12,12 @@ DEMO_OUT := out/demo
 
 all: build
 
-# Debian packages: native toolchain and GoogleTest; for the Windows side, MinGW-w64 for 64-bit and
+# Debian packages: native toolchain, GoogleTest and GNU parallel (the README's recipe for batches
+# larger than one machine is run as a test); for the Windows side, MinGW-w64 for 64-bit and
 # 32-bit Windows, Wine, Python's pefile (which reads the built programs) and osslsigncode with
 # openssl (the package signed with a certificate of the test's own).
-NATIVE_PKGS := cmake ninja-build g++ googletest libgtest-dev python3-cryptography-vectors libcli11-dev clang-format
+NATIVE_PKGS := cmake ninja-build g++ googletest libgtest-dev python3-cryptography-vectors libcli11-dev clang-format \
+	parallel
 WINDOWS_PKGS := g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb python3 python3-pefile \
 	osslsigncode openssl
 define ensure_packages
@@ -43,8 +45,10 @@ setup-windows32: setup-windows
 	    wine32:i386 >/dev/null; \
 	fi
 
+CONFIGURE_NATIVE = [ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+
 build: setup
-	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@$(CONFIGURE_NATIVE)
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-windows: setup-windows
@@ -98,20 +102,24 @@ format-check: setup
 	  | { if read -r first; then echo "format-check: not laid out by .clang-format (make format):"; \
 	      { echo "$$first"; cat; } | sed 's/^/  /'; exit 1; else echo "format-check: every source as .clang-format lays it out"; fi; }
 
-# Converts the bundled sample claims into out/demo and prints the result report.
-demo: build
-	@rm -rf $(DEMO_OUT) out/demo-log && mkdir -p $(DEMO_OUT)
+# Converts the bundled sample claims into out/demo and prints the result report. It builds the
+# program alone (no test, no GoogleTest), and shows the compiler's output only when that fails.
+demo: setup
+	@$(CONFIGURE_NATIVE)
+	@cmake --build $(BUILD) -j $(JOBS) --target tolvarenquista >$(BUILD)/demo-build.log 2>&1 \
+	  || { cat $(BUILD)/demo-build.log; echo "demo: the program could not be built"; exit 1; }
+	@rm -rf $(DEMO_OUT) $(DEMO_OUT)-log && mkdir -p $(DEMO_OUT)
 	$(BUILD)/tolvarenquista list samples/claims
 	$(BUILD)/tolvarenquista convert --input samples/claims --output $(DEMO_OUT) --split 2 \
-	  --log-dir out/demo-log
+	  --log-dir $(DEMO_OUT)-log
 	@echo; echo "== $$(ls $(DEMO_OUT)/*_Result.txt)"; iconv -f CP932 -t UTF-8 $(DEMO_OUT)/*_Result.txt
 
 # The dialog program under Wine. `screenshot` writes pictures of the main dialog (the bundled sample
-# claims listed, rows ticked, a finished run), of the About box and of the verification dialog (the
-# run's disc passed, then failed) into out/screenshots, and the same at 144 DPI (150 %) into
-# out/screenshots/144dpi, drawn in a Wine prefix of its own set to that DPI; `gui` starts the program
-# on the screen at $DISPLAY. Both give Wine a Japanese font first. The PNG files carry no date, so that
-# the same program gives the same files.
+# claims listed, rows ticked, a finished run, a run that rejected a file with faulty records), of the
+# About box and of the verification dialog (the run's disc passed, then failed) into out/screenshots,
+# and the same at 144 DPI (150 %) into out/screenshots/144dpi, drawn in a Wine prefix of its own set to
+# that DPI; `gui` starts the program on the screen at $DISPLAY. Both give Wine a Japanese font first.
+# The PNG files carry no date, so that the same program gives the same files.
 SCREENSHOT_PKGS := imagemagick fonts-ipafont-gothic
 SCREENSHOTS := out/screenshots
 WINEPREFIX_DIR := $(CURDIR)/$(WINBUILD)/wineprefix
@@ -142,9 +150,9 @@ gui: build-windows
 
 # ---- The Windows package ----
 # make dist: out/dist/Tolvarenquista-VERSION-windows.zip (the version is the project's,
-# CMakeLists.txt): both programs for 64-bit Windows in x64/ and for 32-bit Windows in x86/, the
-# Japanese guide with the pictures of make screenshot, README.txt and SHA256SUMS.txt, made by
-# package/make_package.py with Debian's Python. The same sources give the same bytes. make dist-check
+# CMakeLists.txt), whose one folder Tolvarenquista-VERSION/ holds both programs for 64-bit Windows in
+# x64/ and for 32-bit Windows in x86/, the Japanese guide with the pictures of make screenshot,
+# README.txt and SHA256SUMS.txt, made by package/make_package.py with Debian's Python. The same sources give the same bytes. make dist-check
 # builds the programs once more from nothing in $(REPROBUILD) (a few minutes on two processors) and
 # proves that they give the same package.
 # A site with a code-signing certificate signs its package's programs with osslsigncode:

@@ -24,13 +24,6 @@ std::size_t FindText(const std::string& text, const std::string& needle, std::si
     return std::string::npos;
 }
 
-std::size_t FindChar(const std::string& text, char c) {
-    for (std::size_t pos = 0; pos < text.size(); pos += CharLength(text, pos)) {
-        if (text[pos] == c) return pos;
-    }
-    return std::string::npos;
-}
-
 std::size_t FindLastChar(const std::string& text, char c) {
     std::size_t found = std::string::npos;
     for (std::size_t pos = 0; pos < text.size(); pos += CharLength(text, pos)) {
@@ -82,6 +75,10 @@ bool MatchesPattern(const std::string& pattern, const std::string& name) {
     }
     while (p < wanted.size() && wanted[p] == '*') ++p;
     return p == wanted.size();
+}
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 void SortNamesCaseBlind(std::vector<std::string>& names) {

@@ -18,8 +18,7 @@ inline std::size_t CharLength(const std::string& text, std::size_t pos) {
 
 // First occurrence of needle at or after from (a character boundary), or std::string::npos.
 std::size_t FindText(const std::string& text, const std::string& needle, std::size_t from = 0);
-// First and last occurrence of a single-byte character, or std::string::npos.
-std::size_t FindChar(const std::string& text, char c);
+// Last occurrence of a single-byte character, or std::string::npos.
 std::size_t FindLastChar(const std::string& text, char c);
 // Letters a-z to A-Z; double-byte characters are left alone.
 std::string ToUpperAscii(std::string text);
@@ -29,6 +28,9 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 // True when name matches a file-name pattern: '*' any run of bytes, '?' any one byte, letters
 // without regard to case (the trail bytes of double-byte characters compared as they are).
 bool MatchesPattern(const std::string& pattern, const std::string& name);
+
+// True when text is not empty and holds ASCII digits alone.
+bool AllDigits(std::string_view text);
 
 // Name order as a case-blind file system keeps it: by upper-cased name, real names breaking ties.
 void SortNamesCaseBlind(std::vector<std::string>& names);

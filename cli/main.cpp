@@ -18,6 +18,25 @@ const char kOwnConsoleNote[] =
     "画面で変換するときは Tolvarenquista.exe を使ってください。\n"
     "Enter キーを押すと閉じます。";
 
+// The argument that the platform could not take, named between quotes (in UTF-8) in its failure's
+// text: in code page 932, each character that code page 932 lacks shown as '?'.
+std::string ArgumentShown(const std::string& failure) {
+    const std::size_t open = failure.find('\'');
+    const std::size_t close = failure.rfind('\'');
+    if (open == std::string::npos || close <= open) return "?";
+    const std::string utf8 = failure.substr(open + 1, close - open - 1);
+    std::string shown;
+    for (std::size_t at = 0; at < utf8.size();) {
+        std::size_t end = at + 1;  // past the character: its lead byte and the continuation bytes (10xxxxxx)
+        while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) ++end;
+        const std::string character = utf8.substr(at, end - at);
+        const std::string converted = platform::Utf8ToCp932(character);
+        shown += platform::Cp932ToUtf8(converted) == character ? converted : "?";
+        at = end;
+    }
+    return shown;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,7 +62,10 @@ int main(int argc, char** argv) {
     try {
         arguments = platform::CommandLineArguments(argc, argv);
     } catch (const std::exception& error) {
-        context.write(platform::Stream::Err, std::string("tolvarenquista: ") + error.what() + "\n");
+        context.write(platform::Stream::Err,
+                      context.program + ": 引数[" + ArgumentShown(error.what()) +
+                          "]は、シフトJISで表せない文字（?）が含まれているため指定できません。\n詳しくは '" +
+                          context.program + " --help' を見てください。\n");
         return kExitUsage;
     }
     // Windows' own ways of asking for help.

@@ -8,8 +8,6 @@
 
 #include "engine/output_record.h"
 
-CRecordBatch::CRecordBatch() = default;
-
 void CRecordBatch::MakeRoom() {
     // Room grows with the records actually there: a small file costs little memory.
     // (With room for one more line: a line composed longer than foreseen stays inside.)
@@ -26,15 +24,10 @@ void CRecordBatch::Clear() {
 }
 
 void CRecordBatch::Add(std::string_view line, std::int64_t lineNumber) {
-    Record record;
-    record.start = static_cast<std::uint32_t>(m_text.size());
     // Lines come from the reader, which never hands out more than a chunk (1,024 bytes).
-    record.length = static_cast<std::uint16_t>(line.size());
-    record.outLength = 0;
-    record.outStart = 0;
-    record.lineNumber = lineNumber;
+    m_records.push_back(
+        {static_cast<std::uint32_t>(m_text.size()), static_cast<std::uint16_t>(line.size()), 0, 0, lineNumber});
     m_text += line;
-    m_records.push_back(record);
     m_faultIndex = m_records.size();
 }
 

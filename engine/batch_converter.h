@@ -28,7 +28,6 @@ constexpr std::size_t kRecordsPerTake = 64;
 
 class CRecordBatch {
 public:
-    CRecordBatch();
     void Clear();
     // Adds a record as read: its line (without its line end) and the line's number in the file.
     void Add(std::string_view line, std::int64_t lineNumber);

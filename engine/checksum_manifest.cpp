@@ -36,7 +36,7 @@ std::string ManifestPathFor(const std::string& reportPath) {
 
 bool IsPlainFileName(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
-    if (FindChar(name, '\\') != std::string::npos || FindChar(name, '/') != std::string::npos) return false;
+    if (FindLastChar(name, '\\') != std::string::npos || FindLastChar(name, '/') != std::string::npos) return false;
     if (name.back() == ' ' || name.back() == '.') return false;
     return std::none_of(name.begin(), name.end(), [](char c) {
         const auto byte = static_cast<unsigned char>(c);
@@ -45,17 +45,8 @@ bool IsPlainFileName(const std::string& name) {
 }
 
 Sha256Digest DigestOf(std::string_view bytes) {
-    Sha256Context context;
-    sha256_init(&context);
-    // sha256_update takes 32-bit lengths.
-    constexpr std::size_t kPiece = 1u << 30;
-    for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
-        const std::size_t length = std::min(kPiece, bytes.size() - at);
-        sha256_update(&context, reinterpret_cast<const std::uint8_t*>(bytes.data() + at),
-                      static_cast<std::uint32_t>(length));
-    }
     Sha256Digest digest;
-    sha256_final(&context, digest.data());
+    sha256_digest(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), digest.data());
     return digest;
 }
 
@@ -104,7 +95,7 @@ ParsedManifest ParseManifest(std::string_view bytes) {
         // A CR or LF of its own in the name is a control byte too: the line's form is whole or refused.
         entry.name = std::string(text.substr(kHexLength + kBetween.size()));
         if (!IsPlainFileName(entry.name))
-            return refuse(LineText(line) + "のファイル名が、フォルダーの中のファイル名ではありません");
+            return refuse(LineText(line) + "のファイル名が、フォルダの中のファイル名ではありません");
         const auto [same, added] = lineOfName.emplace(ToUpperAscii(entry.name), line);
         if (!added) {
             return refuse(LineText(line) + "のファイル名 " + entry.name + " は " + LineText(same->second) +

@@ -1,3 +1,4 @@
+// The record checks of one claim file for the check command. See claim_check.h.
 #include "engine/claim_check.h"
 
 #include <string_view>
@@ -11,7 +12,7 @@ ClaimFileCheck CheckClaimFile(const std::string& path, IClock& clock,
     ClaimFileCheck outcome;
     try {
         CRecordReader file(clock);
-        if (!file.OpenWithRetry(path, CRecordFile::modeRead, [] { return false; })) {
+        if (!file.OpenWithRetry(path, platform::File::modeRead, [] { return false; })) {
             outcome.result = ClaimFileCheck::Result::Unreadable;
             outcome.reason = platform::ErrorText(file.OpenError());
             return outcome;
@@ -22,17 +23,19 @@ ClaimFileCheck CheckClaimFile(const std::string& path, IClock& clock,
             outcome.empty = true;
             return outcome;
         }
-        std::int64_t lastNamed = 0;
+        std::int64_t lastLine = 0;
         std::string_view record;
         std::string_view fields[kFieldCount];
         while (file.ReadLine(record) != 0) {
+            // The later pieces of a line longer than a chunk are no records of their own: its first
+            // piece (1,024 bytes, more than any sound record) decides it, as it ends the conversion.
+            if (file.LineNumber() == lastLine) continue;
+            lastLine = file.LineNumber();
             ++outcome.records;
             const RecordCheck check = CheckRecord(record, fields);
-            // The rest of a line longer than a chunk belongs to a line already named.
-            if (check.status == Normal || file.LineNumber() == lastNamed) continue;
-            lastNamed = file.LineNumber();
+            if (check.status == Normal) continue;
             ++outcome.faulty;
-            if (faultyRecord) faultyRecord(lastNamed, check);
+            if (faultyRecord) faultyRecord(lastLine, check);
         }
     } catch (const FileError& error) {
         outcome.result = ClaimFileCheck::Result::Unreadable;

@@ -1,24 +1,19 @@
+// One run of the conversion, from the first ticked file to the result report. See conversion_run.h.
 #include "engine/conversion_run.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <exception>
 #include <functional>
 #include <stdexcept>
 
 #include "base/file_error.h"
 #include "base/mbcs.h"
-#include "engine/batch_converter.h"
-#include "engine/checksum_manifest.h"
-#include "engine/digest.h"
 #include "engine/file_conversion.h"
 #include "engine/messages.h"
 #include "engine/output_files.h"
-#include "engine/output_record.h"
 #include "engine/record_file.h"
 #include "engine/record_layout.h"
-#include "engine/result_report.h"
 #include "platform/platform.h"
 #include "support/paths.h"
 
@@ -39,6 +34,19 @@ struct SplitSize {
 constexpr SplitSize kSplitSizes[kSplitSizeCount] = {
     {0, 0.0}, {3, 4.5}, {2, 119}, {2, 215}, {2, 599}, {3, 1.175}, {3, 2.068}, {2, 620},
 };
+
+// How many seconds on a report name may move when the names of the run's second are taken.
+constexpr int kReportNameTries = 60;
+
+// A step of a way out whose own failure has nowhere left to be told: what it throws is dropped, and
+// the steps that follow still run.
+template <class Step>
+void Attempt(const Step& step) noexcept {
+    try {
+        step();
+    } catch (...) {
+    }
+}
 
 }  // namespace
 
@@ -63,18 +71,11 @@ CConversionRun::CConversionRun(IRunHost& host, InputFileStore& files, RunFlags& 
 
 FileStatus CConversionRun::Fail(int line, const std::string& detail, int messageId) {
     const std::string message = LoadMessage(messageId);
-    m_log.WriteLog(line, kLogSource, detail + " " + message);
+    m_log.WriteLog(line, detail + " " + message);
     m_host.FailureDetail(detail);
     m_host.ShowMessage(message, MessageKind::Stop);
     m_host.OnRunStopped(RunEnd::Failed);
     return Failed;
-}
-
-std::function<bool()> CConversionRun::WaitUnlessAborted(bool& aborted) {
-    return [this, &aborted]() {
-        if (m_flags.abortRequested.load() == 1) aborted = ConfirmAbort();
-        return !aborted;
-    };
 }
 
 bool CConversionRun::ConfirmAbort() {
@@ -85,8 +86,11 @@ bool CConversionRun::ConfirmAbort() {
     return false;
 }
 
-int CConversionRun::OpenTelling(CRecordFile& file, const std::string& path, unsigned flags,
-                                const std::function<bool()>& keepTrying) {
+int CConversionRun::OpenTelling(CRecordFile& file, const std::string& path, unsigned flags, bool& aborted) {
+    const auto keepTrying = [&] {
+        if (m_flags.abortRequested.load() == 1) aborted = ConfirmAbort();
+        return !aborted;
+    };
     bool waited = false;
     const int open = file.OpenWithRetry(path, flags, keepTrying, [&] {
         waited = true;
@@ -102,11 +106,7 @@ void CConversionRun::DeleteAfterFailure(COutputFiles& outputs) noexcept {
     try {
         outputs.DeleteAll();
     } catch (const std::exception& error) {
-        try {
-            m_log.WriteLog(__LINE__, kLogSource, error.what());
-        } catch (...) {
-            // The log failed too: the failure's own report still follows.
-        }
+        Attempt([&] { m_log.WriteLog(__LINE__, error.what()); });  // the failure's own report still follows
     }
 }
 
@@ -116,8 +116,7 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
     const std::string output_folder = m_host.OutputFolder();
 
     bool aborted = false;
-    const std::function<bool()> keepTrying = WaitUnlessAborted(aborted);
-    if (!OpenTelling(input, input_path, CRecordFile::modeRead, keepTrying)) {
+    if (!OpenTelling(input, input_path, platform::File::modeRead, aborted)) {
         if (!aborted) {
             return Fail(__LINE__, FailureText("読込みファイル", input_path, "オープンエラー", input.FailureReason()),
                         kMsgReadFailed);
@@ -136,11 +135,9 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
 
     COutputFiles outputs(output_folder, FileNameFromPath(input_path, true),
                          m_folder.Journaling() ? &m_folder : nullptr);
-    const CFileConversion::Run run{
-        m_host, [this] { return m_flags.abortRequested.load() == 1; }, [this] { return ConfirmAbort(); },
-        [this](CRecordFile& file, const std::string& path, unsigned flags, const std::function<bool()>& keepTrying) {
-            return OpenTelling(file, path, flags, keepTrying);
-        }};
+    const CFileConversion::Run run{m_host, [this] { return m_flags.abortRequested.load() == 1; },
+                                   [this] { return ConfirmAbort(); },
+                                   std::bind_front(&CConversionRun::OpenTelling, this)};
     FileOutcome outcome;
     try {
         outcome = CFileConversion(run, input, output, outputs, input_length, result).Convert();
@@ -178,7 +175,7 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
     // The record that rejected the file, by its line, so that it can be found in a large file.
     const std::string rejected =
         FileNameFromPath(input_path, false) + ":" + std::to_string(outcome.recordLine) + ": " + outcome.fault;
-    m_log.WriteLog(__LINE__, kLogSource, rejected);
+    m_log.WriteLog(__LINE__, rejected);
     m_host.RecordRejected(rejected);
     return outcome.status;
 }
@@ -186,22 +183,15 @@ FileStatus CConversionRun::ConvertFile(const std::string& input_path, FileResult
 void CConversionRun::ReportException(int line, const std::string& text) noexcept {
     // The last way out of a run: each step is tried on its own, so that a driver or a log that
     // fails in turn still hears of the run's end.
-    const auto attempt = [](auto&& step) {
-        try {
-            step();
-        } catch (...) {
-            // Nothing is left to tell it to: the steps that follow still run.
-        }
-    };
     DiscardRun();
     m_flags.running = 0;
-    attempt([&] { FreeInput(); });
+    Attempt([&] { FreeInput(); });
     std::string fatal;
-    attempt([&] { fatal = LoadMessage(kMsgFatal); });
-    attempt([&] { m_log.WriteLog(line, kLogSource, text + fatal); });
-    attempt([&] { m_host.ShowMessage(fatal, MessageKind::Stop); });
-    attempt([&] { EndRun(RunEnd::Failed); });
-    attempt([&] {
+    Attempt([&] { fatal = LoadMessage(kMsgFatal); });
+    Attempt([&] { m_log.WriteLog(line, text + fatal); });
+    Attempt([&] { m_host.ShowMessage(fatal, MessageKind::Stop); });
+    Attempt([&] { EndRun(RunEnd::Failed); });
+    Attempt([&] {
         for (std::size_t row = 0; row < m_files.statuses.size(); ++row) {
             if (m_files.statuses[row] == Processing) {
                 m_files.statuses[row] = Failed;
@@ -213,13 +203,7 @@ void CConversionRun::ReportException(int line, const std::string& text) noexcept
 }
 
 void CConversionRun::DiscardRun() noexcept {
-    m_folder.Discard([this](const std::string& text) {
-        try {
-            m_log.WriteLog(__LINE__, kLogSource, text);
-        } catch (...) {
-            // The log failed too: the run's own end is still told.
-        }
-    });
+    m_folder.Discard([this](const std::string& text) { m_log.WriteLog(__LINE__, text); });
     m_folder.Release();
 }
 
@@ -237,8 +221,7 @@ bool CConversionRun::BeginRun() {
     }
     // What an earlier run left without its report is removed first (and said in the log).
     m_folder.Begin([this, &folder](const std::string& name) {
-        m_log.WriteLog(__LINE__, kLogSource,
-                       "前回の変換で残ったファイル[" + JoinPath(folder, name) + "]を削除しました");
+        m_log.WriteLog(__LINE__, "前回の変換で残ったファイル[" + JoinPath(folder, name) + "]を削除しました");
     });
     return true;
 }
@@ -267,9 +250,8 @@ int CConversionRun::ConvertThreadProc() {
             return 0;
         }
 
-        FileResult current;
         for (std::size_t row = 0; row < m_files.names.size(); ++row) {
-            current = FileResult{};
+            FileResult current;
             const bool ticked = row < m_files.checks.size() && m_files.checks[row] != 0;
             if (!ticked) {
                 m_files.statuses.push_back(NotProcessed);
@@ -294,7 +276,7 @@ int CConversionRun::ConvertThreadProc() {
             DiscardRun();
             FreeInput();
             const std::string message = LoadMessage(kMsgReportFailed);
-            m_log.WriteLog(__LINE__, kLogSource, message);
+            m_log.WriteLog(__LINE__, message);
             m_host.ShowMessage(message, MessageKind::Exclamation);
             m_host.OnRunStopped(RunEnd::Failed);
             EndRun(RunEnd::Failed);
@@ -317,11 +299,6 @@ int CConversionRun::ConvertThreadProc() {
     }
     return 0;
 }
-
-namespace {
-// How many seconds on a report name may move when the names of the run's second are taken.
-constexpr int kReportNameTries = 60;
-}  // namespace
 
 std::vector<ReportEntry> CConversionRun::ReportEntries(const std::string& outputFolder) const {
     std::vector<ReportEntry> entries;
@@ -353,16 +330,15 @@ int CConversionRun::WriteResultReport() {
     const auto discard = [&]() noexcept {
         for (platform::File& file : files) file.Close();
         for (const std::string& path : created) {
-            try {
+            // A file that stays is still named in the journal: the run's end or the next run removes it.
+            Attempt([&] {
                 int error = 0;
                 if (platform::RemoveFile(path, &error)) {
                     m_folder.Disown({FileNameFromPath(path, false)});
                 } else {
-                    m_log.WriteLog(__LINE__, kLogSource, platform::FileFailure("削除", path, error).what());
+                    m_log.WriteLog(__LINE__, platform::FileFailure("削除", path, error).what());
                 }
-            } catch (...) {
-                // The journal still names it: the run's end or the next run removes it.
-            }
+            });
         }
     };
     try {
@@ -451,7 +427,7 @@ int CConversionRun::WriteResultReport() {
             m_folder.Publish();
         } catch (const std::exception& error) {
             // The report is in place: the next run only tidies the journal away.
-            m_log.WriteLog(__LINE__, kLogSource, error.what());
+            m_log.WriteLog(__LINE__, error.what());
         }
         m_host.OpenReport(m_reportPath);
         return 1;

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,9 +73,9 @@ public:
 private:
     FileStatus Fail(int line, const std::string& detail, int messageId);
     // Opens an output or input file, telling the driver while it waits for a file that another
-    // program holds.
-    int OpenTelling(CRecordFile& file, const std::string& path, unsigned flags,
-                    const std::function<bool()>& keepTrying);
+    // program holds; between the attempts, an abort that was requested and is confirmed (aborted
+    // is then set) ends the wait.
+    int OpenTelling(CRecordFile& file, const std::string& path, unsigned flags, bool& aborted);
     // The run ends without its report: it has published nothing, and removes what it wrote.
     void DiscardRun() noexcept;
     // Locks the output folder (unless the driver did) and starts its journal; false when the run
@@ -88,9 +87,6 @@ private:
     // The abort handshake: both flags cleared, the question asked; true when the user confirms
     // (running stays 0), false when not (running is 1 again).
     bool ConfirmAbort();
-    // What an open that waits asks between its attempts: go on, unless an abort was requested and
-    // confirmed (aborted is then set).
-    std::function<bool()> WaitUnlessAborted(bool& aborted);
     void DeleteAfterFailure(COutputFiles& outputs) noexcept;
     void ReportException(int line, const std::string& text) noexcept;
 

@@ -5,6 +5,7 @@
 #include "base/mbcs.h"
 #include "engine/messages.h"
 #include "engine/output_files.h"
+#include "platform/platform.h"
 #include "support/paths.h"
 
 namespace {
@@ -13,8 +14,8 @@ constexpr std::size_t kBaseNameLength = 14;  // the claim files are named by fou
 constexpr std::size_t kExtensionLength = 4;  // ".csv"
 
 bool IsConvertibleName(const std::string& name) {
-    if (name.size() != kBaseNameLength + kExtensionLength) return false;
-    return std::all_of(name.begin(), name.begin() + kBaseNameLength, [](char c) { return c >= '0' && c <= '9'; });
+    return name.size() == kBaseNameLength + kExtensionLength &&
+           AllDigits(std::string_view(name).substr(0, kBaseNameLength));
 }
 
 ConvertCheck Refuse(int messageId, const std::string& prefix = "") {
@@ -60,9 +61,9 @@ ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::stri
                                  const std::vector<int>& checkStates, const std::vector<std::string>& protectedFolders,
                                  COutputFolder* lock) {
     if (inputFolder.empty()) return Refuse(kMsgFolderNotGiven, kPrefixInput);
-    if (!FileExists(inputFolder)) return Refuse(kMsgFolderMissing, kPrefixInput);
+    if (!platform::PathExists(inputFolder)) return Refuse(kMsgFolderMissing, kPrefixInput);
     if (outputFolder.empty()) return Refuse(kMsgFolderNotGiven, kPrefixOutput);
-    if (!FileExists(outputFolder)) return Refuse(kMsgFolderMissing, kPrefixOutput);
+    if (!platform::PathExists(outputFolder)) return Refuse(kMsgFolderMissing, kPrefixOutput);
     // Byte for byte: folders that differ only in letter case do not count as the same.
     if (inputFolder == outputFolder) return Refuse(kMsgSameFolder);
 

@@ -17,17 +17,6 @@ bool IsAcceptedKeyLength(std::int32_t length) {
 
 bool IsAcceptedOutputLength(std::int32_t length) { return length == 16 || length == 24 || length == 32; }
 
-// The HMAC key reduced to one block: copied as it is up to 64 bytes, hashed when longer.
-void LoadKeyBlock(std::uint8_t keyBlock[kBlockSize], const std::uint8_t* key, std::int32_t keyLength,
-                  const Sha256Path& path) {
-    std::memset(keyBlock, 0, kBlockSize);
-    if (keyLength > kBlockSize) {
-        sha256_digest(key, static_cast<std::uint32_t>(keyLength), keyBlock, path);
-    } else if (keyLength > 0) {
-        std::memcpy(keyBlock, key, static_cast<std::size_t>(keyLength));
-    }
-}
-
 // Goes on with a hash whose state has absorbed prefix bytes (whole blocks) by the length bytes at
 // data, the padding included; the state then holds the digest. tail is room for the last two blocks.
 void FinishHash(const Sha256Path& path, std::uint32_t state[8], std::uint64_t prefix, const std::uint8_t* data,
@@ -49,7 +38,13 @@ const std::string kReferenceKey(kReferenceKeyText, sizeof(kReferenceKeyText) - 1
 
 int hmac_sha256_init(HmacSha256Context* context, const std::uint8_t* key, std::int32_t key_length,
                      const Sha256Path& path) {
-    LoadKeyBlock(context->key_block, key, key_length, path);
+    // The key reduced to one block: copied as it is up to 64 bytes, hashed when longer.
+    std::memset(context->key_block, 0, kBlockSize);
+    if (key_length > kBlockSize) {
+        sha256_digest(key, static_cast<std::size_t>(key_length), context->key_block, path);
+    } else if (key_length > 0) {
+        std::memcpy(context->key_block, key, static_cast<std::size_t>(key_length));
+    }
     for (std::uint8_t& byte : context->key_block) byte ^= kInnerPad;
     sha256_init(&context->hash, path);
     sha256_update(&context->hash, context->key_block, kBlockSize);
@@ -70,14 +65,10 @@ int hmac_sha256_final(HmacSha256Context* context, std::uint8_t* output, std::int
     sha256_update(&context->hash, context->inner_digest, kDigestSize);
     sha256_final(&context->hash, context->inner_digest);
 
-    int result = 0;
-    if (IsAcceptedOutputLength(output_length)) {
-        std::memcpy(output, context->inner_digest, static_cast<std::size_t>(output_length));
-    } else {
-        result = -1;
-    }
+    const bool accepted = IsAcceptedOutputLength(output_length);
+    if (accepted) std::memcpy(output, context->inner_digest, static_cast<std::size_t>(output_length));
     sha256_clear(context, sizeof(*context));
-    return result;
+    return accepted ? 0 : -1;
 }
 
 CReferenceDigest::CReferenceDigest(const std::string& key, std::int32_t outputLength, const Sha256Path& path)
@@ -89,20 +80,14 @@ CReferenceDigest::CReferenceDigest(const std::string& key, std::int32_t outputLe
 
     // The states after the padded key blocks are the same for every message, so they are computed
     // here once; HexDigest only continues them.
-    struct Scratch {
-        std::uint8_t keyBlock[kBlockSize];
-        Sha256Context hash;
-    } scratch;
-    LoadKeyBlock(scratch.keyBlock, reinterpret_cast<const std::uint8_t*>(key.data()), keyLength, path);
-    for (std::uint8_t& byte : scratch.keyBlock) byte ^= kInnerPad;
-    sha256_init(&scratch.hash, path);
-    sha256_update(&scratch.hash, scratch.keyBlock, kBlockSize);
-    std::memcpy(m_inner, scratch.hash.state, sizeof(m_inner));
-    for (std::uint8_t& byte : scratch.keyBlock) byte ^= kInnerToOuterPad;
-    sha256_init(&scratch.hash, path);
-    sha256_update(&scratch.hash, scratch.keyBlock, kBlockSize);
-    std::memcpy(m_outer, scratch.hash.state, sizeof(m_outer));
-    sha256_clear(&scratch, sizeof(scratch));
+    HmacSha256Context context;
+    hmac_sha256_init(&context, reinterpret_cast<const std::uint8_t*>(key.data()), keyLength, path);
+    std::memcpy(m_inner, context.hash.state, sizeof(m_inner));
+    for (std::uint8_t& byte : context.key_block) byte ^= kInnerToOuterPad;
+    sha256_init(&context.hash, path);
+    sha256_update(&context.hash, context.key_block, kBlockSize);
+    std::memcpy(m_outer, context.hash.state, sizeof(m_outer));
+    sha256_clear(&context, sizeof(context));
 }
 
 void CReferenceDigest::Print(const std::uint32_t state[8], char* out) const {

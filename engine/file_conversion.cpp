@@ -55,10 +55,6 @@ CFileConversion::CFileConversion(const Run& run, CRecordReader& input, CRecordWr
       m_output(output),
       m_outputs(outputs),
       m_result(result),
-      m_keepTrying([this] {
-          if (m_run.abortRequested()) m_aborted = m_run.confirmAbort();
-          return !m_aborted;
-      }),
       m_digest(kReferenceKey, kReferenceOutputLength),
       m_splitLimit(run.host.SplitLimit()),
       m_progressStep(inputLength / 100),
@@ -85,8 +81,8 @@ std::string CFileConversion::Create(std::int64_t number) {
     } catch (const FileError& error) {
         return error.Reason();  // a journal that cannot be written is a reason not to create
     }
-    if (!m_run.open(m_output, m_outputs.WritePath(number), CRecordFile::modeCreate | CRecordFile::modeWrite,
-                    m_keepTrying)) {
+    if (!m_run.open(m_output, m_outputs.WritePath(number), platform::File::modeCreate | platform::File::modeWrite,
+                    m_aborted)) {
         try {
             m_outputs.Disown(number);
         } catch (const FileError&) {

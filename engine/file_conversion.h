@@ -52,12 +52,13 @@ extern const char kWriteError[];      // 書込みエラー
 class CFileConversion {
 public:
     // What the conversion asks of its run: the driver, the abort handshake (true when an abort
-    // was confirmed) and the open that tells the driver while it waits for a held file.
+    // was confirmed) and the open that tells the driver while it waits for a held file (and sets
+    // its last argument when an abort confirmed meanwhile ended the wait).
     struct Run {
         IRunHost& host;
         std::function<bool()> abortRequested;
         std::function<bool()> confirmAbort;
-        std::function<int(CRecordFile&, const std::string&, unsigned, const std::function<bool()>&)> open;
+        std::function<int(CRecordFile&, const std::string&, unsigned, bool& aborted)> open;
     };
 
     // input is open; output is closed; result is the caller's, zeroed.
@@ -91,7 +92,6 @@ private:
     COutputFiles& m_outputs;
     FileResult& m_result;
     bool m_aborted = false;  // an abort confirmed while an open waited
-    std::function<bool()> m_keepTrying;
     const CReferenceDigest m_digest;
     std::uint64_t m_estimatedSize = 0;  // charged to the current output file
     const std::uint64_t m_splitLimit;

@@ -16,11 +16,5 @@ struct InputFileStore {
     std::vector<FileResult> results;     // appended by the run
     std::vector<std::int32_t> checks;    // not 0 for a ticked row
 
-    void Clear() {
-        folder.clear();
-        names.clear();
-        statuses.clear();
-        results.clear();
-        checks.clear();
-    }
+    void Clear() { *this = InputFileStore(); }
 };

@@ -39,5 +39,5 @@ extern const char kCaptionConfirm[];  // 確認
 
 // The log text of an exception that is not a file or memory error.
 extern const char kUnknownException[];  // "不明な例外が発生 "
-// The source name every log entry of the program carries.
+// The dialog's name in the log: its entries carry it (the command line's carry its program name).
 extern const char kLogSource[];  // ".\\TolvarenquistaDlg"

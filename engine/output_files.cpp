@@ -30,9 +30,8 @@ bool COutputFiles::IsOutputName(const std::string& base, const std::string& name
         upper[base.size()] != '_' || upper.compare(upper.size() - 4, 4, ".CSV") != 0) {
         return false;
     }
-    const auto first = upper.begin() + static_cast<std::ptrdiff_t>(base.size() + 1);
-    if (digits == 4 && *first == '0') return false;
-    return std::all_of(first, upper.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
+    const std::string_view number = std::string_view(upper).substr(base.size() + 1, digits);
+    return AllDigits(number) && !(digits == 4 && number[0] == '0');
 }
 
 std::string COutputFiles::FinalPath(std::int64_t number) const { return JoinPath(m_folder, FinalName(m_base, number)); }
@@ -53,33 +52,29 @@ void COutputFiles::Written(std::int64_t number, const Sha256Digest& digest) {
     m_digests.push_back({FinalName(m_base, number), digest});
 }
 
+std::vector<std::string> COutputFiles::UncommittedNames() const {
+    std::vector<std::string> names;
+    for (std::size_t i = m_committed; i < m_created.size(); ++i) names.push_back(FinalName(m_base, m_created[i]));
+    return names;
+}
+
 std::string COutputFiles::Commit(std::string* reason) {
     // The final names are journaled in one piece before the first rename.
-    if (m_journal != nullptr && static_cast<std::size_t>(m_committed) < m_created.size()) {
-        std::vector<std::string> finals;
-        for (std::size_t i = static_cast<std::size_t>(m_committed); i < m_created.size(); ++i) {
-            finals.push_back(FinalName(m_base, m_created[i]));
-        }
+    if (m_journal != nullptr && m_committed < m_created.size()) {
         try {
-            m_journal->Claim(finals);
+            m_journal->Claim(UncommittedNames());
         } catch (const FileError& error) {
             if (reason != nullptr) *reason = error.Reason();
-            return FinalPath(m_created[static_cast<std::size_t>(m_committed)]);
+            return FinalPath(m_created[m_committed]);
         }
     }
-    for (; static_cast<std::size_t>(m_committed) < m_created.size(); ++m_committed) {
-        const std::int64_t number = m_created[static_cast<std::size_t>(m_committed)];
+    for (; m_committed < m_created.size(); ++m_committed) {
+        const std::int64_t number = m_created[m_committed];
         int error = 0;
         if (!platform::RenameFile(WritePath(number), FinalPath(number), &error)) {
             if (reason != nullptr) *reason = platform::ErrorText(error);
             // A final name that is taken belongs to someone else: it is not ours to delete.
-            if (platform::IsExistsError(error) && m_journal != nullptr) {
-                std::vector<std::string> taken;
-                for (std::size_t i = static_cast<std::size_t>(m_committed); i < m_created.size(); ++i) {
-                    taken.push_back(FinalName(m_base, m_created[i]));
-                }
-                m_journal->Disown(taken);
-            }
+            if (platform::IsExistsError(error) && m_journal != nullptr) m_journal->Disown(UncommittedNames());
             return FinalPath(number);
         }
     }
@@ -95,7 +90,7 @@ void COutputFiles::DeleteAll() {
     // Last made first; each under the name it has now, and given up once it is gone.
     while (!m_created.empty()) {
         const std::int64_t number = m_created.back();
-        const bool renamed = static_cast<std::int64_t>(m_created.size()) <= m_committed;
+        const bool renamed = m_created.size() <= m_committed;
         const std::string path = renamed ? FinalPath(number) : WritePath(number);
         int error = 0;
         if (!platform::RemoveFile(path, &error)) throw platform::FileFailure("削除", path, error);

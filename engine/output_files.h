@@ -53,10 +53,13 @@ public:
     void DeleteAll();
 
 private:
+    // The final names of the outputs created and not yet renamed, in order.
+    std::vector<std::string> UncommittedNames() const;
+
     std::string m_folder;
     std::string m_base;
     COutputFolder* m_journal;
     std::vector<std::int64_t> m_created;  // outputs whose temporary file exists and is ours
-    std::int64_t m_committed = 0;         // of m_created, those renamed (a prefix)
+    std::size_t m_committed = 0;          // of m_created, those renamed (a prefix)
     std::vector<ManifestEntry> m_digests;
 };

@@ -1,9 +1,12 @@
 #include "engine/output_folder.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/file_error.h"
+#include "base/mbcs.h"
 #include "engine/checksum_manifest.h"
+#include "engine/output_files.h"
 #include "engine/result_report.h"
 #include "support/paths.h"
 
@@ -15,32 +18,17 @@ namespace {
 constexpr std::size_t kMaxJournalSize = 1 << 20;
 constexpr char kClaimMark = '+';
 constexpr char kDisownMark = '-';
-constexpr char kPartial[] = ".partial";
 constexpr std::size_t kBaseDigits = 14;
-
-bool AllDigits(const std::string& text, std::size_t from, std::size_t to) {
-    return from < to &&
-           std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from), text.begin() + static_cast<std::ptrdiff_t>(to),
-                       [](char c) { return c >= '0' && c <= '9'; });
-}
-
-bool EndsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-std::string WithoutPartial(const std::string& name) {
-    return EndsWith(name, kPartial) ? name.substr(0, name.size() - std::string(kPartial).size()) : name;
-}
 
 }  // namespace
 
 bool COutputFolder::IsRunFileName(const std::string& name) {
-    const std::string stem = WithoutPartial(name);
-    if (!AllDigits(stem, 0, kBaseDigits) || stem.size() <= kBaseDigits || stem[kBaseDigits] != '_') return false;
-    const std::string digits = stem.substr(0, kBaseDigits);
-    if (stem == digits + kReportSuffix || stem == digits + kManifestSuffix) return true;
-    return EndsWith(stem, ".CSV") && stem.size() >= kBaseDigits + 1 + 3 + 4 &&
-           AllDigits(stem, kBaseDigits + 1, stem.size() - 4);
+    std::string_view stem = name;
+    if (stem.ends_with(kPartialSuffix)) stem.remove_suffix(std::strlen(kPartialSuffix));
+    if (stem.size() <= kBaseDigits || !AllDigits(stem.substr(0, kBaseDigits)) || stem[kBaseDigits] != '_') return false;
+    const std::string_view rest = stem.substr(kBaseDigits);  // from the "_" on
+    if (rest == kReportSuffix || rest == kManifestSuffix) return true;
+    return stem.ends_with(".CSV") && rest.size() >= 1 + 3 + 4 && AllDigits(rest.substr(1, rest.size() - 5));
 }
 
 COutputFolder::~COutputFolder() { Release(); }
@@ -54,31 +42,30 @@ COutputFolder::LockResult COutputFolder::Lock(const std::string& folder, std::st
     m_claimed.clear();
     m_oldJournal = false;
     int error = 0;
-    switch (m_lock.Acquire(folder, &error)) {
-        case platform::FolderLock::Result::Busy: return LockResult::Busy;
-        case platform::FolderLock::Result::Failed:
-            if (reason != nullptr) *reason = platform::ErrorText(error);
-            return LockResult::Failed;
-        case platform::FolderLock::Result::Locked: break;
+    if (const LockResult locked = m_lock.Acquire(folder, &error); locked != LockResult::Locked) {
+        if (locked == LockResult::Failed && reason != nullptr) *reason = platform::ErrorText(error);
+        return locked;
     }
+    const std::string journalPath = PathOf(kJournalName);
+    const auto fail = [&](const std::string& why) {
+        if (reason != nullptr) *reason = why;
+        m_lock.Release();
+        return LockResult::Failed;
+    };
 
     // The journal of an earlier run that did not end (killed, or unable to remove its files).
     platform::File journal;
-    if (!journal.Open(PathOf(kJournalName), platform::File::modeRead | platform::File::modeNoFollow, &error)) {
+    if (!journal.Open(journalPath, platform::File::modeRead | platform::File::modeNoFollow, &error)) {
         if (platform::IsMissingError(error)) return LockResult::Locked;
-        if (reason != nullptr) *reason = platform::FileFailure("読込み", PathOf(kJournalName), error).what();
-        m_lock.Release();
-        return LockResult::Failed;
+        return fail(platform::FileFailure("読込み", journalPath, error).what());
     }
     std::string text;
     try {
-        if (journal.GetLength() > kMaxJournalSize) throw FileError("読込み", PathOf(kJournalName), 0, "too large");
+        if (journal.GetLength() > kMaxJournalSize) throw FileError("読込み", journalPath, 0, "too large");
         text.resize(static_cast<std::size_t>(journal.GetLength()));
         text.resize(journal.Read(text.data(), text.size()));
     } catch (const FileError& failure) {
-        if (reason != nullptr) *reason = failure.what();
-        m_lock.Release();
-        return LockResult::Failed;
+        return fail(failure.what());
     }
     m_oldJournal = true;
     std::vector<std::string> owned;
@@ -97,10 +84,10 @@ COutputFolder::LockResult COutputFolder::Lock(const std::string& folder, std::st
     // A run whose report is in place under its final name (its temporary one gone) was complete:
     // only its journal is left to tidy.
     for (const std::string& name : owned) {
-        if (EndsWith(name, kReportSuffix) && platform::PathExists(PathOf(name)) &&
-            !platform::PathExists(PathOf(name + kPartial))) {
+        if (name.ends_with(kReportSuffix) && platform::PathExists(PathOf(name)) &&
+            !platform::PathExists(PathOf(name + kPartialSuffix))) {
             journal.Close();
-            if (platform::RemoveFile(PathOf(kJournalName))) m_oldJournal = false;
+            if (platform::RemoveFile(journalPath)) m_oldJournal = false;
             return LockResult::Locked;
         }
     }

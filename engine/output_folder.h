@@ -17,7 +17,7 @@ extern const char kJournalName[];  // "Tolvarenquista.journal"
 
 class COutputFolder {
 public:
-    enum class LockResult { Locked, Busy, Failed };
+    using LockResult = platform::FolderLock::Result;  // Locked, Busy, Failed
 
     COutputFolder() = default;
     ~COutputFolder();

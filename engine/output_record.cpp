@@ -89,15 +89,6 @@ private:
     std::size_t m_length;
 };
 
-// The 80 characters of the two reference fields: the digest padded with "0" (all "0" when the
-// digest refuses).
-void PaddedReference(std::string_view symbol, std::string_view number, const CReferenceDigest& digest,
-                     char reference[kReferenceLength]) {
-    const WideIdentity identity(symbol, number);
-    const std::size_t hex = digest.HexDigest(identity.data(), identity.size(), reference);
-    std::memset(reference + hex, '0', kReferenceLength - hex);
-}
-
 // The output line of a checked record with its reference text, into out; returns its length.
 std::size_t WriteOutputLine(const std::string_view fields[kFieldCount], const char reference[kReferenceLength],
                             char* out) {
@@ -158,8 +149,12 @@ std::size_t WriteOutputLine(const std::string_view fields[kFieldCount], const ch
 }  // namespace
 
 std::size_t ComposeOutputLine(const std::string_view fields[kFieldCount], const CReferenceDigest& digest, char* out) {
+    // The 80 characters of the two reference fields: the digest padded with "0" (all "0" when the
+    // digest refuses).
     char reference[kReferenceLength];
-    PaddedReference(fields[kFieldCardSymbol], fields[kFieldCardNumber], digest, reference);
+    const WideIdentity identity(fields[kFieldCardSymbol], fields[kFieldCardNumber]);
+    const std::size_t hex = digest.HexDigest(identity.data(), identity.size(), reference);
+    std::memset(reference + hex, '0', kReferenceLength - hex);
     return WriteOutputLine(fields, reference, out);
 }
 

@@ -50,7 +50,7 @@ int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const st
         m_failureReason = platform::ErrorText(m_openError);
         return 0;
     }
-    if (flags & modeNoTruncate) m_file.Seek(0, platform::File::Origin::End);
+    if (flags & platform::File::modeNoTruncate) m_file.Seek(0, platform::File::Origin::End);
     Opened();
     return 1;
 }

@@ -20,18 +20,11 @@ constexpr int kOpenRetrySeconds = 3;
 
 class CRecordFile {
 public:
-    enum : unsigned {
-        modeRead = platform::File::modeRead,
-        modeWrite = platform::File::modeWrite,
-        modeCreate = platform::File::modeCreate,
-        modeNoTruncate = platform::File::modeNoTruncate,
-    };
-
-    // Opens path; while another program holds it (a sharing or lock violation, which can clear),
-    // tries again up to 100 times, about 3 seconds apart; any other failure (missing, refused, not
-    // a regular file) is final at once. 1 when open, 0 when it failed (OpenError, FailureReason).
-    // keepTrying, when given, is asked about ten times a second during the waits; when it answers
-    // false the open is given up at once (0). waiting, when given, is told once when a wait begins.
+    // Opens path with platform::File's flags; while another program holds it (a sharing or lock
+    // violation, which can clear), tries again up to 100 times, about 3 seconds apart; any other
+    // failure (missing, refused, not a regular file) is final at once. 1 when open, 0 when it failed (OpenError,
+    // FailureReason). keepTrying, when given, is asked about ten times a second during the waits; when it answers false
+    // the open is given up at once (0). waiting, when given, is told once when a wait begins.
     int OpenWithRetry(const std::string& path, unsigned flags, const std::function<bool()>& keepTrying = {},
                       const std::function<void()>& waiting = {});
     // The system's error code of the last failed open.

@@ -35,27 +35,18 @@ constexpr std::size_t kStemDigits = 14;
 constexpr char kContentDiffers[] = "内容が報告時と異なります（SHA-256 不一致）";
 constexpr char kNotInManifest[] = "チェックサムファイルに記載がありません（内容は証明できません）";
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 bool EndsWithIgnoreCase(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && EqualsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 bool IsUpperHex(std::string_view text) {
-    for (char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
-    }
-    return true;
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
 }
 
-// The file name of a path written on either side (after the last backslash or slash).
+// The file name of a path written on either side: after the last backslash or slash (npos + 1 is 0).
 std::string NameOf(const std::string& path) {
-    const std::size_t backslash = FindLastChar(path, '\\');
-    const std::size_t slash = FindLastChar(path, '/');
-    std::size_t last = std::string::npos;
-    if (backslash != std::string::npos) last = backslash;
-    if (slash != std::string::npos && (last == std::string::npos || slash > last)) last = slash;
-    return last == std::string::npos ? path : path.substr(last + 1);
+    return path.substr(std::max(FindLastChar(path, '\\') + 1, FindLastChar(path, '/') + 1));
 }
 
 // A name as the folder's file system tells names apart.
@@ -92,7 +83,7 @@ bool HasReportHeader(std::string_view report) {
     bool dated = false;
     const auto see = [&](std::string_view line) {
         titled = titled || line == kReportTitle;
-        dated = dated || StartsWith(line, kReportDateLabel);
+        dated = dated || line.starts_with(kReportDateLabel);
     };
     LineReader lines(report);
     std::string_view line;
@@ -113,7 +104,7 @@ struct InputLines {
 
 void TakeLine(InputLines& input, std::string_view line) {
     for (std::string_view label : {std::string_view(kReportFirstOutput), std::string_view(kReportNextOutput)}) {
-        if (!StartsWith(line, label)) continue;
+        if (!line.starts_with(label)) continue;
         const std::string path(line.substr(label.size()));
         if (path == kReportNoOutput) return;
         std::string name = NameOf(path);
@@ -124,11 +115,11 @@ void TakeLine(InputLines& input, std::string_view line) {
         }
         return;
     }
-    if (StartsWith(line, kReportWrittenCount)) {
+    if (line.starts_with(kReportWrittenCount)) {
         input.counted = true;
         input.count = line.substr(std::string_view(kReportWrittenCount).size());
         input.resulted = false;
-    } else if (input.counted && StartsWith(line, kReportResultLabel)) {
+    } else if (input.counted && line.starts_with(kReportResultLabel)) {
         input.resulted = true;
         input.result = line.substr(std::string_view(kReportResultLabel).size());
     }
@@ -137,9 +128,7 @@ void TakeLine(InputLines& input, std::string_view line) {
 // What is wrong with the report's lines of one input, or the empty text.
 std::string InputLinesProblem(const InputLines& lines) {
     const std::string_view count = lines.count;
-    if (!lines.counted || count.empty() || count.find_first_not_of("0123456789") != std::string_view::npos) {
-        return "処理結果ファイルに出力のレコード件数がありません";
-    }
+    if (!lines.counted || !AllDigits(count)) return "処理結果ファイルに出力のレコード件数がありません";
     if (count.size() > kMaxCountDigits) {
         return "処理結果ファイルの出力のレコード件数が " + std::to_string(kMaxCountDigits) + " 桁を超えています";
     }
@@ -277,8 +266,7 @@ void ScanOutput(const std::string& path, CReadProgress& progress, OutputScan& sc
             }
             const std::size_t got = file.Read(buffer.data(), buffer.size());
             if (got == 0) break;
-            sha256_update(&context, reinterpret_cast<const std::uint8_t*>(buffer.data()),
-                          static_cast<std::uint32_t>(got));
+            sha256_update(&context, reinterpret_cast<const std::uint8_t*>(buffer.data()), got);
             scan.lines.Take(std::string_view(buffer.data(), got));
             progress.Add(got);
         }
@@ -330,8 +318,7 @@ ReadOutcome ReadSmallFile(const std::string& path, std::string& bytes, bool& too
 // other file, which is none of verify's business.
 const char* RunFileText(const std::string& name) {
     if (EndsWithIgnoreCase(name, kPartialSuffix)) return "書込みの終わっていない一時ファイルです";
-    const bool stemmed = name.size() > kStemDigits && std::all_of(name.begin(), name.begin() + kStemDigits,
-                                                                  [](char c) { return c >= '0' && c <= '9'; });
+    const bool stemmed = name.size() > kStemDigits && AllDigits(std::string_view(name).substr(0, kStemDigits));
     if (stemmed && COutputFiles::IsOutputName(name.substr(0, kStemDigits), name)) {
         return "処理結果ファイルに記載のない出力ファイルです";
     }
@@ -389,9 +376,8 @@ ReportVerification VerifyReport(const std::string& reportPath, std::string folde
     const std::string reportName = NameOf(reportPath);
     const std::string manifestPath = ManifestPathFor(reportPath);
     const std::string manifestName = NameOf(manifestPath);
-    std::vector<VerifyFinding>& findings = verification.findings;
-    const auto find = [&findings](FindingKind kind, const std::string& file, std::string text) {
-        findings.push_back({kind, file, std::move(text)});
+    const auto find = [&verification](FindingKind kind, const std::string& file, std::string text) {
+        verification.findings.push_back({kind, file, std::move(text)});
     };
 
     // Each input's lines follow its heading (a rule, two spaces and its name, a rule) up to the next
@@ -413,7 +399,7 @@ ReportVerification VerifyReport(const std::string& reportPath, std::string folde
         LineReader heading = lines;
         std::string_view name;
         std::string_view closing;
-        if (heading.Next(name) && StartsWith(name, kReportNamePrefix) && heading.Next(closing) &&
+        if (heading.Next(name) && name.starts_with(kReportNamePrefix) && heading.Next(closing) &&
             closing == kReportRule) {
             blocks.emplace_back();
             blocks.back().input.name = std::string(name.substr(std::string_view(kReportNamePrefix).size()));
@@ -457,14 +443,15 @@ ReportVerification VerifyReport(const std::string& reportPath, std::string folde
             }
         }
     }
-    if (verification.manifest) {
-        const auto listed = manifest.find(reportName);
-        if (listed == manifest.end()) {
-            find(FindingKind::ManifestFault, reportName, kNotInManifest);
-        } else if (listed->second != DigestOf(report)) {
-            find(FindingKind::ContentDiffers, reportName, kContentDiffers);
-        }
-    }
+    // With a manifest: true when it lists name with this digest, else false and a finding.
+    const auto proves = [&](const std::string& name, const Sha256Digest& digest) {
+        const auto listed = manifest.find(name);
+        if (listed != manifest.end() && listed->second == digest) return true;
+        find(listed == manifest.end() ? FindingKind::ManifestFault : FindingKind::ContentDiffers, name,
+             listed == manifest.end() ? kNotInManifest : kContentDiffers);
+        return false;
+    };
+    if (verification.manifest) proves(reportName, DigestOf(report));
     if (!reportProblem.empty()) find(FindingKind::ReportFault, reportName, reportProblem);
 
     // The names the report accounts for in the folder; the files to read, for the progress's total.
@@ -513,16 +500,7 @@ ReportVerification VerifyReport(const std::string& reportPath, std::string folde
                 continue;
             }
             ++input.files;
-            if (verification.manifest) {
-                const auto listed = manifest.find(name);
-                if (listed == manifest.end()) {
-                    find(FindingKind::ManifestFault, name, kNotInManifest);
-                    proved = false;
-                } else if (listed->second != scan.digest) {
-                    find(FindingKind::ContentDiffers, name, kContentDiffers);
-                    proved = false;
-                }
-            }
+            if (verification.manifest && !proves(name, scan.digest)) proved = false;
             if (scan.lines.FaultLine() != 0) {
                 find(FindingKind::RecordFault, name,
                      CountText(scan.lines.FaultLine()) + " 行目：" + scan.lines.Fault());

@@ -23,8 +23,7 @@ std::string Hex(const std::uint8_t* bytes, std::size_t size) {
 
 std::string Sha256Hex(const std::string& message, const Sha256Path& path) {
     std::uint8_t digest[32];
-    sha256_digest(reinterpret_cast<const std::uint8_t*>(message.data()), static_cast<std::uint32_t>(message.size()),
-                  digest, path);
+    sha256_digest(reinterpret_cast<const std::uint8_t*>(message.data()), message.size(), digest, path);
     return Hex(digest, sizeof digest);
 }
 
@@ -112,8 +111,7 @@ PathResults ResultsOn(const Sha256Path& path) {
     Sha256Context context;
     sha256_init(&context, path);
     const auto add = [&context](const std::string& text) {
-        sha256_update(&context, reinterpret_cast<const std::uint8_t*>(text.data()),
-                      static_cast<std::uint32_t>(text.size()));
+        sha256_update(&context, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     };
     add(kReferenceKey);
     sha256_update(&context, results.table, sizeof results.table);

@@ -73,14 +73,8 @@ void CompressPortable(std::uint32_t state[8], const std::uint8_t* data, std::siz
             Round(c, d, e, f, g, h, a, b, kSha256RoundConstants[t + 6] + w[t + 6]);
             Round(b, c, d, e, f, g, h, a, kSha256RoundConstants[t + 7] + w[t + 7]);
         }
-        state[0] += a;
-        state[1] += b;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
+        const std::uint32_t worked[8] = {a, b, c, d, e, f, g, h};
+        for (int i = 0; i < 8; ++i) state[i] += worked[i];
     }
 }
 
@@ -169,7 +163,7 @@ void sha256_init(Sha256Context* context, const Sha256Path& path) {
     context->count = 0;
 }
 
-void sha256_update(Sha256Context* context, const std::uint8_t* data, std::uint32_t length) {
+void sha256_update(Sha256Context* context, const std::uint8_t* data, std::size_t length) {
     std::size_t fill = context->count % kBlockSize;
     std::size_t remaining = length;
     context->count += length;
@@ -199,7 +193,7 @@ void sha256_final(Sha256Context* context, std::uint8_t digest[32]) {
     sha256_clear(context, sizeof(*context));
 }
 
-void sha256_digest(const std::uint8_t* data, std::uint32_t length, std::uint8_t digest[32], const Sha256Path& path) {
+void sha256_digest(const std::uint8_t* data, std::size_t length, std::uint8_t digest[32], const Sha256Path& path) {
     Sha256Context context;
     sha256_init(&context, path);
     sha256_update(&context, data, length);

@@ -47,9 +47,9 @@ struct Sha256Context {
 using Sha256Digest = std::array<std::uint8_t, 32>;
 
 void sha256_init(Sha256Context* context, const Sha256Path& path = sha256_chosen());
-void sha256_update(Sha256Context* context, const std::uint8_t* data, std::uint32_t length);
+void sha256_update(Sha256Context* context, const std::uint8_t* data, std::size_t length);
 void sha256_final(Sha256Context* context, std::uint8_t digest[32]);  // clears the context
-void sha256_digest(const std::uint8_t* data, std::uint32_t length, std::uint8_t digest[32],
+void sha256_digest(const std::uint8_t* data, std::size_t length, std::uint8_t digest[32],
                    const Sha256Path& path = sha256_chosen());
 
 // A hash on a bare state of eight words, without a context, ends with these. The last block or two

@@ -1,6 +1,6 @@
 #include "engine/stream_sha256.h"
 
-#include <algorithm>
+#include <utility>
 
 CStreamSha256::CStreamSha256() : m_thread([this] { Work(); }) { sha256_init(&m_context); }
 
@@ -56,12 +56,7 @@ void CStreamSha256::Work() {
         // context is the thread's alone meanwhile (Restart and Finish wait for an empty queue).
         const std::string& piece = m_pending.front();
         lock.unlock();
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(piece.data());
-        for (std::size_t done = 0; done < piece.size();) {
-            const std::size_t step = std::min<std::size_t>(piece.size() - done, 1u << 30);
-            sha256_update(&m_context, bytes + done, static_cast<std::uint32_t>(step));
-            done += step;
-        }
+        sha256_update(&m_context, reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size());
         lock.lock();
         m_spare.push_back(std::move(m_pending.front()));
         m_pending.pop_front();

@@ -41,7 +41,7 @@ struct Folders {
     TempDir out;
     TempDir logs;
     FakeClock clock;
-    CLogFile log{clock};
+    CLogFile log{"fuzz_conversion", clock};
     Folders() {
         if (!log.InitLog(logs.Path())) fuzz::Fail("the log folder cannot be used");
     }

@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static FakeClock clock;
     static CRecordReader file(clock);
     const auto open = [&] {
-        if (file.OpenWithRetry(path, CRecordFile::modeRead) != 1) fuzz::Fail("the input cannot be opened");
+        if (file.OpenWithRetry(path, platform::File::modeRead) != 1) fuzz::Fail("the input cannot be opened");
     };
     const auto beyond = [&](std::size_t index, const std::string& what) {
         if (index < expected.size()) return;

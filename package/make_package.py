@@ -7,17 +7,18 @@
 --source is the project's folder, --x64 and --x86 the folders of the 64-bit and the 32-bit Windows
 build (Tolvarenquista.exe and tolvarenquista-cli.exe each), --pictures the folder of the guide's
 pictures (make screenshot's out/screenshots). The version is the project's (CMakeLists.txt), and
-must be every program's file version. The ZIP file holds both programs of each architecture in
-x64/ and x86/, the Japanese guide with the pictures it shows, the package's README and
-SHA256SUMS.txt over every other file; it is reproducible: entries in name order, each with the same
-date and attributes, compressed the same way, so that the same files give the same bytes. Before it
-is written, the programs are checked (their architecture, no link time, no symbols, one manifest
-each, the version) and the guide (its pictures there, and every message, row status and status
-text of the program in it as the program shows it). With a code-signing certificate and its key
-(PEM files; a key protected by a passphrase read from --sign-pass), osslsigncode signs each
-program (SHA-256) before it is packed, and the sums are those of the signed programs; a signature
-holds its own time, so a signed package is not reproducible. Prints the path of the ZIP file.
-Reads the programs with Python's pefile (Debian's python3-pefile).
+must be every program's file version. The ZIP file holds one folder, Tolvarenquista-VERSION/, so
+that unpacking it puts nothing else where it is unpacked; that folder holds both programs of each
+architecture in x64/ and x86/, the Japanese guide with the pictures it shows, the package's README
+and SHA256SUMS.txt over every other file (named from that folder); it is reproducible: entries in
+name order, each with the same date and attributes, compressed the same way, so that the same files
+give the same bytes. Before it is written, the programs are checked (their architecture, no link
+time, no symbols, one manifest each, the version) and the guide (its pictures there, and every
+message, row status and status text of the program in it as the program shows it). With a
+code-signing certificate and its key (PEM files; a key protected by a passphrase read from
+--sign-pass), osslsigncode signs each program (SHA-256) before it is packed, and the sums are those
+of the signed programs; a signature holds its own time, so a signed package is not reproducible.
+Prints the path of the ZIP file. Reads the programs with Python's pefile (Debian's python3-pefile).
 """
 
 import argparse
@@ -218,11 +219,16 @@ def package_name(version):
     return f"Tolvarenquista-{version}-windows.zip"
 
 
-def zip_bytes(files):
+def top_folder(version):
+    """The one folder of the ZIP file, which holds every file of the package."""
+    return f"Tolvarenquista-{version}"
+
+
+def zip_bytes(files, folder):
     buffer = io.BytesIO()
     with zipfile.ZipFile(buffer, "w") as archive:
         for name in sorted(files):
-            entry = zipfile.ZipInfo(name, date_time=FIXED_DATE)
+            entry = zipfile.ZipInfo(f"{folder}/{name}", date_time=FIXED_DATE)
             entry.create_system = 3
             entry.external_attr = FIXED_ATTRIBUTES
             entry.compress_type = zipfile.ZIP_DEFLATED
@@ -248,7 +254,7 @@ def main(argv=None):
         version = project_version(args.source)
         files = package_files(args.source, {"x64": args.x64, "x86": args.x86}, args.pictures, version,
                               args if args.sign_cert else None)
-        data = zip_bytes(files)
+        data = zip_bytes(files, top_folder(version))
     except (PackageError, pefile.PEFormatError, OSError) as error:
         print(f"make_package: {error}", file=sys.stderr)
         return 1

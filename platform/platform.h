@@ -68,9 +68,6 @@ public:
     // Closes the file if it is open. Never throws.
     void Close() noexcept;
     bool IsOpen() const { return m_handle != kInvalid; }
-    // The identity of the open file on its volume (device and inode; volume serial and file index),
-    // to tell whether a name still names this file.
-    std::string Identity() const;
 
 private:
     // The flush running in the background, if any.
@@ -209,6 +206,9 @@ enum class Stream { Out, Err };
 // *error) when the stream could not take all of it (a full disk, a closed pipe).
 bool WriteConsole(Stream stream, const std::string& text, int* error = nullptr);
 bool IsTerminal(Stream stream);
+// The width in columns of the terminal the stream writes to: the window's width; where it cannot be
+// had (not a terminal), $COLUMNS on POSIX, else 80.
+int TerminalColumns(Stream stream);
 // The program's arguments (without the program name) as code page 932 text. Throws
 // std::runtime_error naming an argument that has characters code page 932 cannot hold (such a
 // path could not be found again); on Windows an argument naming an existing entry (or one in an

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdio.h>  // renameat2
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -188,12 +189,6 @@ int OpenHandle(const std::string& path, unsigned flags, std::intptr_t& handle) {
     return failure;
 }
 
-std::string File::Identity() const {
-    struct stat status;
-    if (m_handle == kInvalid || fstat(Descriptor(m_handle), &status) != 0) return std::string();
-    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
-}
-
 // A call that a signal interrupts is made again.
 int ReadHandle(std::intptr_t handle, char* buffer, std::size_t size, std::size_t& count) noexcept {
     ssize_t result;
@@ -366,6 +361,14 @@ bool WriteConsole(Stream stream, const std::string& text, int* error) {
 }
 
 bool IsTerminal(Stream stream) { return isatty(StreamDescriptor(stream)) == 1; }
+
+int TerminalColumns(Stream stream) {
+    winsize size{};
+    if (ioctl(StreamDescriptor(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    const char* columns = std::getenv("COLUMNS");
+    const int given = columns != nullptr ? std::atoi(columns) : 0;
+    return given > 0 ? given : 80;
+}
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     std::vector<std::string> arguments;

@@ -43,19 +43,19 @@ bool AppendWide(UINT codePage, const char* bytes, std::size_t size, std::wstring
     return true;
 }
 
-// UTF-16 to code page 932 appended to out, when code page 932 holds every character (no best fit, no
-// default character); false (out unchanged) otherwise.
-bool AppendExactCp932(const std::wstring& text, std::string& out) {
+// UTF-16 to codePage appended to out; false (out unchanged) when it cannot be converted. exact (code
+// page 932 only): also false when code page 932 lacks a character (no best fit, no default character).
+bool AppendNarrow(const std::wstring& text, UINT codePage, bool exact, std::string& out) {
     if (text.empty()) return true;
     const int length = static_cast<int>(text.size());
+    const DWORD flags = exact ? WC_NO_BEST_FIT_CHARS : 0;
     BOOL lacking = FALSE;
     const int count =
-        WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &lacking);
+        WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, exact ? &lacking : nullptr);
     if (count <= 0 || lacking) return false;
     const std::size_t start = out.size();
     out.resize(start + static_cast<std::size_t>(count));
-    WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, text.data(), length, out.data() + start, count, nullptr,
-                        nullptr);
+    WideCharToMultiByte(codePage, flags, text.data(), length, out.data() + start, count, nullptr, nullptr);
     return true;
 }
 
@@ -73,24 +73,15 @@ std::wstring Widen(const std::string& text) {
 
 std::string Narrow(const std::wstring& text, UINT codePage) {
     std::string out;
-    if (text.empty()) return out;
-    int length = static_cast<int>(text.size());
-    int count = WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (count <= 0) return out;
-    out.resize(static_cast<std::size_t>(count));
-    WideCharToMultiByte(codePage, 0, text.data(), length, out.data(), count, nullptr, nullptr);
+    AppendNarrow(text, codePage, false, out);
     return out;
 }
-
-// UTF-16 from the system (names, folders, arguments) to code page 932; a character that code page
-// 932 lacks becomes '?'.
-std::string ToCp932(const std::wstring& text) { return Narrow(text, kCodePage); }
 
 // The UTF-8 text of size bytes at pos to code page 932, appended to out; false (out unchanged) when
 // it is not valid UTF-8 or code page 932 lacks one of its characters.
 bool NarrowUtf8(const std::string& text, std::size_t pos, std::size_t size, std::string& out) {
     std::wstring wide;
-    return AppendWide(CP_UTF8, text.data() + pos, size, wide) && AppendExactCp932(wide, out);
+    return AppendWide(CP_UTF8, text.data() + pos, size, wide) && AppendNarrow(wide, kCodePage, true, out);
 }
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -102,21 +93,27 @@ bool IsDriveRoot(const std::wstring& path) {
     return drive && (path.size() == 2 || (path.size() == 3 && IsSeparator(path[2])));
 }
 
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
+// The text that fill(buffer, size) writes, with a buffer as large as it asks for: fill returns the
+// length written, the size needed when the buffer is too small, or 0 on failure (then empty).
+template <class Fill>
+std::wstring FilledText(const Fill& fill) {
+    std::wstring text(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD written = fill(text.data(), static_cast<DWORD>(text.size()));
+        if (written == 0) return std::wstring();
+        if (written < text.size()) {
+            text.resize(written);
+            return text;
+        }
+        text.resize(written + 1);
+    }
+}
 
 // The absolute form of path (GetFullPathNameW, which also turns '/' into '\' and resolves "." and
 // ".."); empty when it cannot be had.
 std::wstring FullPathName(const std::wstring& path) {
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD written = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (written == 0) return std::wstring();
-        if (written < full.size()) {
-            full.resize(written);
-            return full;
-        }
-        full.resize(written + 1);  // too small: written is the size needed
-    }
+    return FilledText(
+        [&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
 }
 
 // The path every file call of this side is given: absolute and extended-length, so that no limit
@@ -126,10 +123,10 @@ std::wstring FullPathName(const std::wstring& path) {
 // GetFullPathNameW makes of CON or NUL) are kept as they are.
 std::wstring LongPath(const std::string& path) {
     const std::wstring wide = Widen(path);
-    if (wide.empty() || StartsWith(wide, L"\\\\?\\")) return wide;
+    if (wide.empty() || wide.starts_with(L"\\\\?\\")) return wide;
     const std::wstring full = FullPathName(wide);
     if (full.empty()) return wide;
-    if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\")) return full;
+    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
     if (IsSeparator(full[0]) && full.size() >= 2 && IsSeparator(full[1])) return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }
@@ -166,13 +163,7 @@ constexpr std::size_t kMaxTransfer = 1u << 30;
 
 // The short (8.3) form of an existing entry's path; empty when it cannot be had.
 std::wstring ShortPathName(const std::wstring& path) {
-    const DWORD size = GetShortPathNameW(path.c_str(), nullptr, 0);
-    if (size == 0) return std::wstring();
-    std::wstring shortForm(size, L'\0');
-    const DWORD written = GetShortPathNameW(path.c_str(), shortForm.data(), size);
-    if (written == 0 || written >= size) return std::wstring();
-    shortForm.resize(written);
-    return shortForm;
+    return FilledText([&](wchar_t* buffer, DWORD size) { return GetShortPathNameW(path.c_str(), buffer, size); });
 }
 
 std::string KnownFolderPath(int csidl) {
@@ -231,9 +222,11 @@ bool Cp932Path(const std::wstring& path, std::string& out) {
     return false;
 }
 
+std::string ToCp932(const std::wstring& text) { return Narrow(text, kCodePage); }
+
 bool ExactCp932(const std::wstring& text, std::string& out) {
     out.clear();
-    return AppendExactCp932(text, out);
+    return AppendNarrow(text, kCodePage, true, out);
 }
 
 // ---- File ----
@@ -290,8 +283,6 @@ int OpenHandle(const std::string& path, unsigned flags, std::intptr_t& opened) {
     return failure;
 }
 
-std::string File::Identity() const { return m_handle == kInvalid ? std::string() : FileIdentity(Handle(m_handle)); }
-
 int ReadHandle(std::intptr_t handle, char* buffer, std::size_t size, std::size_t& count) noexcept {
     DWORD done = 0;
     const BOOL read =
@@ -339,7 +330,7 @@ bool PathExists(const std::string& path) {
     if (IsDriveRoot(wide)) return GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
     // Wildcards (the system's own included; not the '?' of an extended-length prefix) would make the
     // search find other names; a trailing separator finds nothing.
-    const std::size_t start = StartsWith(wide, L"\\\\?\\") ? 4 : 0;
+    const std::size_t start = wide.starts_with(L"\\\\?\\") ? 4 : 0;
     if (wide.find_first_of(L"*?<>\"", start) != std::wstring::npos || IsSeparator(wide.back())) return false;
     // The entry itself, a link as a link.
     WIN32_FIND_DATAW data;
@@ -437,7 +428,7 @@ std::string ErrorText(int error) {
     // The system ends its texts with a line break (npos + 1 is 0: a text of blanks goes whole).
     message.erase(message.find_last_not_of(L"\r\n ") + 1);
     // Older systems have no text of their own for a folder opened as a file.
-    if (message.empty() && error == kErrorFolder) return "フォルダーはファイルとして開けません";
+    if (message.empty() && error == kErrorFolder) return "フォルダはファイルとして開けません";
     return ToCp932(message);
 }
 
@@ -518,6 +509,13 @@ bool WriteConsole(Stream stream, const std::string& text, int* error) {
 bool IsTerminal(Stream stream) {
     DWORD mode = 0;
     return GetConsoleMode(StreamHandle(stream), &mode) != 0;
+}
+
+int TerminalColumns(Stream stream) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(StreamHandle(stream), &info)) return 80;
+    const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+    return columns > 0 ? columns : 80;
 }
 
 bool TerminalTakesEscapes(Stream stream) {

@@ -1,10 +1,14 @@
-// Windows only: the exact conversion of UTF-16 from the system to code page 932, shared by the
-// platform layer and the dialog's wrappers.
+// Windows only: the conversions of UTF-16 from the system to code page 932, plain and exact, shared
+// by the platform layer and the dialog's wrappers.
 #pragma once
 
 #include <string>
 
 namespace platform {
+
+// UTF-16 from the system (names, folders, texts shown) to code page 932; a character that code page
+// 932 lacks becomes a look-alike or '?'.
+std::string ToCp932(const std::wstring& text);
 
 // Code page 932 text of a UTF-16 text that has no character code page 932 lacks (no best fit, no
 // default character); false otherwise: such a path, narrowed, would name another file or none.

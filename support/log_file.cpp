@@ -11,13 +11,40 @@ namespace {
 constexpr std::size_t kLogsKept = 10;
 // Before the failure's own text ("ファイル[...]の...に失敗しました。(reason)").
 const char kFailureLead[] = "ログを記録できません。";
+const char kFullStop[] = "。";
+
+// message on one line: a run of line breaks (CR LF, LF, CR) becomes nothing after a full stop and a
+// blank after any other character; at either end of the message, nothing.
+std::string OneLine(const std::string& message) {
+    std::string line;
+    line.reserve(message.size());
+    bool broken = false;    // a line break since the last character
+    bool fullStop = false;  // the last character was a full stop
+    for (std::size_t pos = 0; pos < message.size();) {
+        if (message[pos] == '\r' || message[pos] == '\n') {
+            broken = true;
+            ++pos;
+            continue;
+        }
+        if (broken && !line.empty() && !fullStop) line += ' ';
+        broken = false;
+        const std::size_t length = CharLength(message, pos);
+        fullStop = message.compare(pos, length, kFullStop) == 0;
+        line.append(message, pos, length);
+        pos += length;
+    }
+    return line;
+}
 
 }  // namespace
+
+CLogFile::CLogFile(const std::string& source, IClock& clock)
+    : m_clock(clock), m_source(source.substr(FindLastChar(source, '\\') + 1)) {}
 
 bool CLogFile::InitLog(const std::string& folder, const std::string& oldLogs) {
     // An empty folder would put the log into the root (or the current folder): no such fallback.
     if (folder.empty()) return false;
-    if (!FileExists(folder)) {
+    if (!platform::PathExists(folder)) {
         if (!CreateFolderTree(folder)) return false;
     } else {
         std::vector<std::string> logs;
@@ -33,17 +60,15 @@ bool CLogFile::InitLog(const std::string& folder, const std::string& oldLogs) {
     return true;
 }
 
-void CLogFile::WriteLog(int line, const std::string& sourceFile, const std::string& message) noexcept {
+void CLogFile::WriteLog(int line, const std::string& message) noexcept {
     std::function<void(const std::string&)> handler;
     std::string failure;
     try {
         // The lock keeps the entries of our own threads from colliding at the exclusive open.
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_path.empty()) return;
-        std::size_t backslash = FindLastChar(sourceFile, '\\');
-        std::string source = backslash == std::string::npos ? sourceFile : sourceFile.substr(backslash + 1);
         std::string time = FormatLocalTime(m_clock, m_clock.Now(), "%Y/%m/%d %H:%M:%S");
-        failure = Append(time + " (" + source + ")[" + std::to_string(line) + "] " + message + "\r\n");
+        failure = Append(time + " (" + m_source + ")[" + std::to_string(line) + "] " + OneLine(message) + "\r\n");
         if (failure.empty() || m_failureTold) return;
         m_failureTold = true;
         handler = m_failureHandler;

@@ -21,8 +21,6 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + platform::kPathSeparator + name;
 }
 
-bool FileExists(const std::string& path) { return platform::PathExists(path); }
-
 std::uint64_t GetFileLength(const std::string& path) {
     platform::File file;
     int error = 0;
@@ -33,13 +31,8 @@ std::uint64_t GetFileLength(const std::string& path) {
 void ListFiles(const std::string& folder, const std::string& pattern, int fullPaths, std::vector<std::string>& entries,
                bool regularOnly) {
     for (const auto& name : platform::FindEntries(folder, pattern, regularOnly)) {
-        if (fullPaths != 1) {
-            entries.push_back(ToUpperAscii(name));
-        } else if (platform::kCaseSensitiveFileSystem) {
-            entries.push_back(JoinPath(folder, name));
-        } else {
-            entries.push_back(ToUpperAscii(JoinPath(folder, name)));
-        }
+        const std::string entry = fullPaths == 1 ? JoinPath(folder, name) : name;
+        entries.push_back(fullPaths == 1 && platform::kCaseSensitiveFileSystem ? entry : ToUpperAscii(entry));
     }
 }
 
@@ -49,35 +42,20 @@ bool CreateFolderTree(const std::string& path) {
     // The first piece is a drive ("C:"), which exists or cannot be made, or empty for the root of
     // an absolute POSIX path; a relative path starts with a folder of its own.
     std::string built = pieces.front();
-    if (!built.empty() && !FileExists(built) && !platform::MakeDirectory(built)) return false;
+    if (!built.empty() && !platform::PathExists(built) && !platform::MakeDirectory(built)) return false;
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         built += platform::kPathSeparator + pieces[i];
-        if (!FileExists(built) && !platform::MakeDirectory(built)) return false;
+        if (!platform::PathExists(built) && !platform::MakeDirectory(built)) return false;
     }
     return true;
 }
 
 int SplitText(const std::string& text, const std::string& separator, std::vector<std::string>& pieces) {
     std::size_t start = 0;
-    if (separator.size() == 1) {
-        // One walk over the characters for the common case (the fields of every record).
-        const char wanted = separator[0];
-        const std::size_t size = text.size();
-        for (std::size_t pos = 0; pos < size;) {
-            const char c = text[pos];
-            if (c == wanted) {
-                pieces.emplace_back(text, start, pos - start);
-                start = ++pos;
-            } else {
-                pos += IsLeadByte(static_cast<unsigned char>(c)) && pos + 1 < size ? 2 : 1;
-            }
-        }
-    } else if (!separator.empty()) {
-        std::size_t end;
-        while ((end = FindText(text, separator, start)) != std::string::npos) {
-            pieces.push_back(text.substr(start, end - start));
-            start = end + separator.size();
-        }
+    std::size_t end;
+    while (!separator.empty() && (end = FindText(text, separator, start)) != std::string::npos) {
+        pieces.push_back(text.substr(start, end - start));
+        start = end + separator.size();
     }
     pieces.emplace_back(text, start, std::string::npos);
     return static_cast<int>(pieces.size());

@@ -11,8 +11,6 @@
 // folder + separator + name.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
-// True when an entry (file or folder) exists at exactly this path.
-bool FileExists(const std::string& path);
 // Size of a file in bytes; throws FileError when it cannot be had (missing file, folder, locked file).
 std::uint64_t GetFileLength(const std::string& path);
 // Appends to entries one text per entry of folder matching pattern ("." and ".." left out), in name

@@ -67,6 +67,8 @@ struct FatalCase {
     const char* name;
     bool abort;  // else a fatal file error
 };
+// GoogleTest shows a parameter by its name (else as a dump of its bytes).
+void PrintTo(const FatalCase& c, std::ostream* os) { *os << c.name; }
 
 class RunEndTest : public BatchRunTest, public ::testing::WithParamInterface<FatalCase> {};
 
@@ -113,7 +115,8 @@ TEST_F(BatchRunTest, AnExceptionMarksTheRowFailedAndShowsTheFatalMessage) {
     EXPECT_EQ(host.enableHistory.back(), true);
     EXPECT_EQ(flags.running, 0);
     const std::string entry = ReadBytes(log.Path());
-    EXPECT_NE(entry.find(" " + LoadMessage(kMsgFatal) + "\r\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find(" 致命的なエラーが発生したため、 処理を続行することができません。\r\n"), std::string::npos)
+        << entry;
 }
 
 TEST_F(BatchRunTest, TheControlsComeBackWhenTellingOfAnExceptionFailsToo) {

@@ -29,6 +29,10 @@ if ! "$gen" --out "$in" --files 2 --records 50 --seed 11 --name-start "${names[0
     finish
 fi
 
+"$gen" --help >"$work/gen_help.out" 2>&1
+expect "gen_claims --help exits 0" equal "$?" 0
+expect "gen_claims --help shows its options" grep -q -- "--records M" "$work/gen_help.out"
+
 # --- convert (the output folder must exist, as in the dialog) ---
 mkdir -p "$out"
 "$cli" convert --input "$in" --output "$out" --quiet --log-dir "$log" >"$work/convert.out" 2>"$work/convert.err"
@@ -125,6 +129,46 @@ before=$(cat "$out"/* | cksum)
 expect "convert into a folder with outputs exits 2" equal "$?" 2
 expect "the refused run leaves the outputs as they were" equal "$(cat "$out"/* | cksum)" "$before"
 
+# --- the last line of standard error is the run's outcome; standard output holds the report's path alone ---
+# Beside the two sound files, one with a faulty record and an empty one.
+mixed=$work/mixed
+mkdir -p "$mixed/in"
+cp "$in"/*.csv "$mixed/in/"
+printf '1,2,3\r\n' >"$mixed/in/20080423120002.csv"
+: >"$mixed/in/20080423120003.csv"
+# converted FOLDER ARG...: the mixed files converted into the new FOLDER; the exit status in $status,
+# standard output and error in FOLDER.out and FOLDER.err, the last line of standard error in $last
+# (its seconds as N).
+converted() {
+    mkdir -p "$1"
+    "$cli" convert --input "$mixed/in" --output "$1" --log-dir "$log" "${@:2}" >"$1.out" 2>"$1.err"
+    status=$?
+    last=$(tail -n 1 "$1.err" | sed 's/処理時間 [0-9]*秒/処理時間 N秒/')
+}
+path_alone() { equal "$(cat "$1.out")" "$(ls "$1"/*_Result.txt)"; }
+converted "$mixed/normal" "${names[@]/%/.CSV}"
+expect "every file normal: exit 0, got $status" equal "$status" 0
+expect "... and the last line says so" equal "$last" "カルデノ　正常終了 (処理時間 N秒)"
+expect "... standard output is the report's path alone" path_alone "$mixed/normal"
+expect "... off a terminal a file ends with its records and time" \
+    grep -qx "${names[1]}.CSV: 正常 (50 レコード、[0-9.]*秒)" "$mixed/normal.err"
+expect "... and no line of percentages" test -z "$(grep '%$' "$mixed/normal.err")"
+converted "$mixed/errors"
+expect "two files of four in error: exit 1, got $status" equal "$status" 1
+expect "... and the last line says how many" equal "$last" "カルデノ　正常終了（エラーあり：4 ファイル中 2 ファイル） (処理時間 N秒)"
+expect "... standard output is the report's path alone" path_alone "$mixed/errors"
+converted "$mixed/nothing" --quiet 20080423120002.CSV 20080423120003.CSV
+expect "every file in error: exit 1, got $status" equal "$status" 1
+expect "... and the last line, also when quiet, says that there is no output" \
+    equal "$last" "カルデノ　正常終了（エラーあり：2 ファイル中 2 ファイル、出力ファイルはありません） (処理時間 N秒)"
+# A folder planted at the second file's temporary output name: its output cannot be created.
+mkdir -p "$mixed/failed/${names[1]}_001.CSV.partial"
+converted "$mixed/failed"
+expect "a run that cannot create an output: exit 3, got $status" equal "$status" 3
+expect "... and the last line names the file and the reason" \
+    equal "$last" "カルデノ　異常終了：${names[1]}.CSV: 報告データファイル 作成エラー (File exists)"
+expect "... and nothing is on standard output" test ! -s "$mixed/failed.out"
+
 # --- standard output on a full disk: the run's work stands, but the report's path is lost ---
 if [ -w /dev/full ]; then
     mkdir "$work/out_full"
@@ -183,6 +227,8 @@ if command -v setpriv >/dev/null && [ "$(id -u)" -eq 0 ]; then
         fast "${as_nobody[@]}" "$cli" convert --input "$odd/in" --output "$odd/shared" --log-dir "$odd/nlog" --quiet
     expect "... with exit 3" equal "$(cat "$work/fast.status")" 3
     expect "... and says why" grep -q 'Permission denied' "$work/fast.err"
+    expect "... last of all, with the file's name" equal "$(tail -n 1 "$work/fast.err")" \
+        "カルデノ　異常終了：${names[0]}.CSV: 読込みファイル オープンエラー (Permission denied)"
     expect "... and leaves the output folder empty" equal "$(ls -A "$odd/shared")" ""
     chmod 0644 "$odd/in/${names[0]}.csv"
     expect "an output folder the user may not write is refused within two seconds" \
@@ -193,8 +239,14 @@ fi
 
 # --- usage error ---
 mkdir "$work/out2"
-"$cli" convert --input "$in" --output "$work/out2" --no-such-option >/dev/null 2>&1
+"$cli" convert --input "$in" --output "$work/out2" --no-such-option >/dev/null 2>"$work/usage.err"
 expect "an unknown option exits 64" equal "$?" 64
 expect "a usage error writes nothing" equal "$(ls -A "$work/out2")" ""
+expect "... and says so in Japanese, pointing to the command's own help" equal "$(cat "$work/usage.err")" \
+    "$(printf '%s\n' "tolvarenquista: コマンド convert にオプション --no-such-option はありません。" \
+        "詳しくは 'tolvarenquista convert --help' を見てください。")"
+expect "an argument that code page 932 cannot hold is named, its character shown as ?" \
+    equal "$("$cli" list "$work/café" 2>&1 | head -n 1)" \
+    "tolvarenquista: 引数[$work/caf?]は、シフトJISで表せない文字（?）が含まれているため指定できません。"
 
 finish

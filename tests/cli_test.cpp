@@ -63,7 +63,7 @@ TEST_F(CliTest, ConvertsEveryFileAndPrintsTheReportPath) {
     EXPECT_EQ(Outputs(), (std::vector<std::string>{"20080423120000_001.CSV", "20080423120001_001.CSV",
                                                    "20080423140509_Result.sha256", "20080423140509_Result.txt"}));
     EXPECT_EQ(out, (dest / "20080423140509_Result.txt") + "\n");
-    EXPECT_NE(err.find("20080423120001.CSV: 正常\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("20080423120001.CSV: 正常 (3 レコード、"), std::string::npos) << err;
     EXPECT_NE(err.find("カルデノ　正常終了 (処理時間 0秒)\n"), std::string::npos);
 }
 
@@ -117,7 +117,7 @@ TEST_F(CliTest, CheckNamesEveryFaultyRecordByItsLine) {
         EXPECT_EQ(out, c.out) << c.args[0];
     }
     EXPECT_EQ(Run({"check", "--input", in.Path(), "20080423120002.CSV"}), kExitFileErrors);
-    EXPECT_EQ(err, "20080423120002.CSV: レコード 17 件、エラー 4 件\n");  // 12 + 4 + the long line's 2 pieces - 1
+    EXPECT_EQ(err, "20080423120002.CSV: レコード 16 件、エラー 4 件\n");  // 12 + 4, the long line one record
     EXPECT_EQ(Run({"check", "--input", in / "missing"}), kExitRefused);
     EXPECT_EQ(ListNames(in.Path()), before);  // nothing written: no output, no log
     EXPECT_FALSE(Exists(context.defaultLogFolder));
@@ -333,6 +333,10 @@ TEST_F(CliTest, NamesChooseFilesWithoutRegardToCase) {
 
 TEST_F(CliTest, ExitStatusesAndMessages) {
     const std::string missing = in / "missing";
+    // A usage error says what is wrong, what may have been meant, and where the help is.
+    const auto usage = [](const std::string& text, const std::string& help) {
+        return "tolvarenquista: " + text + "\n詳しくは 'tolvarenquista " + help + "--help' を見てください。\n";
+    };
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -346,12 +350,25 @@ TEST_F(CliTest, ExitStatusesAndMessages) {
         {{"convert", "--input", in.Path(), "--output", dest.Path(), "--split", "9"}, kExitUsage, ""},
         {{"convert", "--input", in.Path(), "--output", dest.Path(), "--split-bytes", "100"}, kExitUsage, ""},
         {{"convert", "--bogus"}, kExitUsage, ""},
-        {{"frobnicate"}, kExitUsage, "tolvarenquista: unknown command frobnicate\nTry 'tolvarenquista --help'.\n"},
+        {{"frobnicate"}, kExitUsage, usage("コマンド frobnicate はありません。", "")},
+        {{"conver"}, kExitUsage, usage("コマンド conver はありません。\nもしかして: convert ?", "")},
+        {{"convert", "--in", in.Path(), "--output", dest.Path()},
+         kExitUsage,
+         usage("コマンド convert にオプション --in はありません。\nもしかして: --input ?", "convert ")},
+        {{"check", in.Path()},
+         kExitUsage,
+         usage("[" + in.Path() + "]はフォルダです。読込みフォルダは --input で指定してください。", "check ")},
+        {{"list", in.Path(), in.Path()},
+         kExitUsage,
+         usage("コマンド list の引数は IN_DIR の 1 つです（2 つ指定されています）。", "list ")},
+        {{"verify"},
+         kExitUsage,
+         usage("コマンド verify の引数は REPORT の 1 つです（指定されていません）。", "verify ")},
         {{}, kExitUsage, ""},
         {{"ref", "A"}, kExitUsage, ""},
         {{"ref", "--hex", "82G0", "31"}, kExitUsage, ""},
         {{"check", "--input", in.Path(), "--max-errors", "x"}, kExitUsage, ""},
-        {{"verify", "--folder"}, kExitUsage, ""},
+        {{"verify", "--folder"}, kExitUsage, usage("オプション --folder には DIR を指定してください。", "verify ")},
         {{"convert", "--help"}, kExitOk, ""},  // each command has its own help, on standard output
         {{"list", missing}, kExitRefused, "読込みフォルダが存在しません。\n"},
     };
@@ -374,9 +391,11 @@ TEST_F(CliTest, AFileWithARecordErrorGivesStatusOne) {
     EXPECT_EQ(Convert(), kExitFileErrors);
     EXPECT_NE(err.find("20080423120002.CSV: カラム数エラー"), std::string::npos);
     EXPECT_FALSE(Exists(dest / "20080423120002_001.CSV"));
-    // The record is named, also when quiet.
+    // The record is named, also when quiet, and so is the outcome.
     EXPECT_EQ(Convert({"--quiet", "20080423120002.CSV"}), kExitFileErrors);
-    EXPECT_EQ(err, "20080423120002.CSV:1: カラム数エラー (項目数 15)\n");
+    EXPECT_EQ(err,
+              "20080423120002.CSV:1: カラム数エラー (項目数 15)\n"
+              "カルデノ　正常終了（エラーあり：1 ファイル中 1 ファイル、出力ファイルはありません） (処理時間 0秒)\n");
 }
 
 TEST_F(CliTest, AFileThatCannotBeReadFailsTheRun) {
@@ -397,7 +416,7 @@ TEST_F(CliTest, CtrlCAbortsAtTheNextRecordAndDeletesTheOutputs) {
     EXPECT_EQ(Convert(), kExitAborted);
     EXPECT_TRUE(Outputs().empty());  // the run published nothing: the first file's outputs go too
     EXPECT_NE(err.find("20080423120001.CSV: 中断"), std::string::npos);
-    EXPECT_NE(err.find("処理を中断しました。"), std::string::npos);
+    EXPECT_TRUE(err.ends_with("\n処理を中断しました。\n")) << err;  // the last line
     EXPECT_EQ(out, "");
 }
 
@@ -507,11 +526,12 @@ TEST_F(CliTest, HelpAndVersion) {
     } cases[] = {
         {{"--help"}, "  tolvarenquista-cli convert --input IN_DIR --output OUT_DIR [options]\n"},
         {{"-h"}, "\n  tolvarenquista-cli --help | --version\n"},
-        {{"help"}, "\nOptions of convert:\n  --input IN_DIR     the folder of the claim files\n"},
+        {{"help"}, "\nOptions of convert:\n  --input IN_DIR     the folder of the claim files (required)\n"},
         {{"/?"}, "\nCtrl-C aborts: "},
-        {{"-?"}, "\nExit status: 0 report written, every file normal;"},
+        {{"-?"}, "\nExit status (and 64, a usage error, for every command):\n  list               0 listed;"},
         {{"list", "-h"}, "Usage:\n  tolvarenquista-cli list IN_DIR\n"},
-        {{"convert", "/?"}, "\n  --split N|LABEL    split size by medium: 0 \"分割なし\" (default),\n"},
+        {{"convert", "/?"}, "\n  --split LABEL|N    split size by medium: 0 \"分割なし\" (default),\n"},
+        {{"convert", "--help"}, "\nExit status: 0 report written, every file normal; 1 report written, some file\n"},
         {{"ref", "-?"}, "Usage:\n  tolvarenquista-cli ref [--hex] KIGOU BANGOU\n"},
         {{"check", "--input", "x", "--help"}, "\n  --max-errors N     list at most N faulty records"},
         {{"verify", "--help"}, "Usage:\n  tolvarenquista-cli verify [--folder DIR] REPORT\n"},

@@ -76,7 +76,7 @@ protected:
     ScriptedServices services;
     InputFileStore files;
     RunFlags flags;
-    CLogFile log;
+    CLogFile log{kLogSource};
     CConvertCommand command;
 };
 
@@ -164,7 +164,8 @@ TEST_F(ConvertCommandTest, AWorkerThatCannotStartIsReportedAndLeavesTheButtonRea
     EXPECT_EQ(flags.running, 0);
     EXPECT_FALSE(command.RunActive());
     EXPECT_NE(LogText().find("スレッドの起動"), std::string::npos);
-    EXPECT_NE(LogText().find(" " + LoadMessage(kMsgFatal) + "\r\n"), std::string::npos);
+    EXPECT_NE(LogText().find(" 致命的なエラーが発生したため、 処理を続行することができません。\r\n"),
+              std::string::npos);
 }
 
 TEST_F(ConvertCommandTest, AnExceptionIsLoggedAndShownAsTheFatalError) {

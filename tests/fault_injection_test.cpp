@@ -166,6 +166,8 @@ struct WalkCase {
     bool sticky;
     bool faultyRecord;  // the last record is faulty: the outputs are deleted (the deletes to fail)
 };
+// GoogleTest shows a parameter by its name (else as a dump of its bytes).
+void PrintTo(const WalkCase& c, std::ostream* os) { *os << c.name; }
 
 class FaultWalkTest : public FaultInjectionTest, public ::testing::WithParamInterface<WalkCase> {};
 
@@ -219,8 +221,10 @@ TEST_P(FaultWalkTest, EveryFailurePointLeavesTheOutputsCompleteOrAbsent) {
         } else if (expected.messageId != 0) {
             const std::string message = LoadMessage(expected.messageId);
             EXPECT_NE(err.find(message), std::string::npos) << err;
+            // The entry, on one line and in the command line's name, holds the message's first line.
             const std::string entries = LogText().substr(logBefore.size());
-            EXPECT_NE(entries.find(message), std::string::npos) << entries;
+            EXPECT_NE(entries.find(" (" + context.program + ")["), std::string::npos) << entries;
+            EXPECT_NE(entries.find(message.substr(0, message.find('\n'))), std::string::npos) << entries;
             EXPECT_NE(entries.find(expected.detail), std::string::npos) << entries;
             if (expected.messageId != kMsgReportFailed && expected.messageId != kMsgFatal) {
                 EXPECT_NE(err.find(kName + ": 異常"), std::string::npos) << err;
@@ -305,6 +309,7 @@ struct HostileCase {
     int status;
     bool published;  // the three outputs and one report stand afterwards
 };
+void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
 
 class HostileFolderTest : public FaultInjectionTest, public ::testing::WithParamInterface<HostileCase> {
 protected:

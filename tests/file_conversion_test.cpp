@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "engine/claim_check.h"
 #include "engine/conversion_run.h"
 #include "engine/messages.h"
 #include "engine/output_record.h"
@@ -93,6 +94,8 @@ struct FaultCase {
     std::string message;
     std::string rejection;  // what names the record, on the driver and in the log
 };
+// GoogleTest shows a parameter by its name (else as a dump of its bytes).
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 
 class RecordFaultTest : public ConvertFileTest, public ::testing::WithParamInterface<FaultCase> {};
 
@@ -111,6 +114,18 @@ TEST_P(RecordFaultTest, RejectsTheFileAndLeavesNoOutput) {
     const std::string log = LogText();
     EXPECT_NE(log.find("] " + kName + ":" + c.rejection + "\r\n"), std::string::npos) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);  // one entry
+
+    // The check command judges what the conversion read (the lines up to the faulty one) alike: as
+    // many records, and that one named alone.
+    std::size_t end = 0;
+    for (long long line = std::stoll(c.rejection); line > 0; --line) end = c.content.find('\n', end) + 1;
+    WriteBytes(in / kName, c.content.substr(0, end));
+    std::vector<std::string> named;
+    const ClaimFileCheck checked = CheckClaimFile(in / kName, clock, [&](std::int64_t line, const RecordCheck& check) {
+        named.push_back(std::to_string(line) + ": " + RecordFaultText(check));
+    });
+    EXPECT_EQ(checked.records, c.readCount);
+    EXPECT_EQ(named, std::vector<std::string>{c.rejection});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -144,7 +159,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "2: 桁数エラー（保険_決定点数） (10 バイト、最大 9 バイト)"},
         // A line longer than a chunk is named by its line, where its first piece starts.
         FaultCase{"LineLongerThanAChunk", ClaimLines(2) + std::string(1100, ',') + "\r\n", ColumnCountError, 3, "",
-                  "3: カラム数エラー (項目数 1025)"}),
+                  "3: カラム数エラー (項目数 1025)"},
+        // A field that runs past the first piece is measured within it: 1,024 bytes less the 75 before it.
+        FaultCase{"FieldPastTheFirstPiece", ClaimLines(2) + ClaimLineWith(15, std::string(1104, '1')), FieldLengthError,
+                  3, "桁数エラー（疾病コード）", "3: 桁数エラー（疾病コード） (949 バイト、最大 4 バイト)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConvertFileTest, FieldsAtTheirMaximumPass) {
@@ -157,6 +175,7 @@ struct SplitCase {
     int records;
     std::vector<int> perFile;
 };
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << "Limit" << c.limit << "Records" << c.records; }
 
 class SplitRuleTest : public ConvertFileTest, public ::testing::WithParamInterface<SplitCase> {};
 
@@ -179,7 +198,8 @@ INSTANTIATE_TEST_SUITE_P(Limits, SplitRuleTest,
                          ::testing::Values(SplitCase{0, 7, {7}},                  // no split
                                            SplitCase{173 * 3 + 1, 7, {3, 3, 1}},  // 519 stays below 520
                                            SplitCase{173 * 3, 7, {2, 2, 2, 1}},   // 519 reaches 519
-                                           SplitCase{173 * 3 + 1, 6, {3, 3}}));   // no empty last file
+                                           SplitCase{173 * 3 + 1, 6, {3, 3}}),    // no empty last file
+                         ::testing::PrintToStringParamName());
 
 TEST(SplitLimitTest, MediumSizesAndRecordsPerFile) {
     const std::uint64_t limits[] = {0, 4831838208, 124780544, 225443840, 628097024, 1261646643, 2220498092, 650117120};
@@ -217,6 +237,7 @@ struct AbortCase {
     bool confirm;
     FileStatus status;
 };
+void PrintTo(const AbortCase& c, std::ostream* os) { *os << (c.confirm ? "Confirmed" : "Declined"); }
 
 class AbortTest : public ConvertFileTest, public ::testing::WithParamInterface<AbortCase> {};
 
@@ -246,7 +267,8 @@ TEST_P(AbortTest, IsAnsweredBetweenRecords) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, AbortTest, ::testing::Values(AbortCase{true, Aborted}, AbortCase{false, Normal}));
+INSTANTIATE_TEST_SUITE_P(Answers, AbortTest, ::testing::Values(AbortCase{true, Aborted}, AbortCase{false, Normal}),
+                         ::testing::PrintToStringParamName());
 
 TEST_F(ConvertFileTest, AnInputThatCannotBeOpenedIsLoggedShownAndFails) {
     const std::string missing = in / kName;
@@ -258,7 +280,7 @@ TEST_F(ConvertFileTest, AnInputThatCannotBeOpenedIsLoggedShownAndFails) {
     // With the system's reason between the detail and the message.
     const std::string entries = LogText();
     EXPECT_NE(entries.find("読込みファイル[" + missing + "] オープンエラー ("), std::string::npos) << entries;
-    EXPECT_NE(entries.find(") " + LoadMessage(kMsgReadFailed) + "\r\n"), std::string::npos) << entries;
+    EXPECT_NE(entries.find(") ファイルの読込みに失敗しました。処理を終了します。\r\n"), std::string::npos) << entries;
 }
 
 TEST_F(ConvertFileTest, AFinalNameTakenByAFolderFailsTheRenameAndLeavesNoOutput) {

@@ -33,25 +33,32 @@ struct EntryCase {
     std::string message;
     std::string expected;
 };
+// GoogleTest shows a parameter by these (else as a dump of its bytes).
+void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.name; }
 
 class LogFileEntry : public ::testing::TestWithParam<EntryCase> {};
 
 TEST_P(LogFileEntry, IsWrittenExactly) {
     TempDir dir;
     FakeClock clock;
-    CLogFile log(clock);
+    CLogFile log(GetParam().source, clock);
     ASSERT_TRUE(log.InitLog(dir.Path()));
     EXPECT_EQ(log.Path(), dir / kToday);
 
-    log.WriteLog(GetParam().line, GetParam().source, GetParam().message);
+    log.WriteLog(GetParam().line, GetParam().message);
     EXPECT_EQ(ReadBytes(dir / kToday), GetParam().expected);
 }
 
-// "表" is 0x95 0x5C: a source ending in it has no backslash to cut at.
+// "表" is 0x95 0x5C: a source ending in it has no backslash to cut at. "ａ" is 0x82 0x81: "ａB" ends
+// in the bytes of "。" (0x81 0x42) and is no full stop.
 INSTANTIATE_TEST_SUITE_P(
     Log, LogFileEntry,
-    ::testing::Values(EntryCase{"LineFeedInMessage", 1234, ".\\TolvarenquistaDlg", "a\nb",
-                                kTime + " (TolvarenquistaDlg)[1234] a\nb\r\n"},
+    ::testing::Values(EntryCase{"LineFeedInMessage", 1234, ".\\TolvarenquistaDlg", "ａB\nb",
+                                kTime + " (TolvarenquistaDlg)[1234] ａB b\r\n"},
+                      EntryCase{
+                          "SentencesOnOneLine", 390, "tolvarenquista",
+                          "\n読込みに失敗しました。\r\n処理を終了します。\n\nエラー\r(理由)\r\n",
+                          kTime + " (tolvarenquista)[390] 読込みに失敗しました。処理を終了します。エラー (理由)\r\n"},
                       EntryCase{"NoBackslash", 7, "dialog.cpp", "x", kTime + " (dialog.cpp)[7] x\r\n"},
                       EntryCase{"LastBackslash", 0, "C:\\src\\表\\run.cpp", "", kTime + " (run.cpp)[0] \r\n"},
                       EntryCase{"TrailByteIsNoBackslash", -1, "表", "メッセージ", kTime + " (表)[-1] メッセージ\r\n"}),
@@ -61,16 +68,16 @@ TEST(LogFile, EntriesAppendAcrossStartsAndStayInTheStartDaysFile) {
     TempDir dir;
     FakeClock clock;
     {
-        CLogFile log(clock);
+        CLogFile log("a", clock);
         ASSERT_TRUE(log.InitLog(dir.Path()));
-        log.WriteLog(1, "a", "first");
+        log.WriteLog(1, "first");
         clock.Set(clock.Now() + 86400);  // past midnight: still the start day's file
-        log.WriteLog(2, "a", "second");
+        log.WriteLog(2, "second");
     }
     clock.Set(1208959509);
-    CLogFile again(clock);
+    CLogFile again("a", clock);
     ASSERT_TRUE(again.InitLog(dir.Path()));
-    again.WriteLog(3, "a", "third");
+    again.WriteLog(3, "third");
 
     EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{kToday});
     EXPECT_EQ(ReadBytes(dir / kToday),
@@ -81,6 +88,7 @@ struct CleanUpCase {
     int logs;
     int deleted;
 };
+void PrintTo(const CleanUpCase& c, std::ostream* os) { *os << "Logs" << c.logs; }
 
 class LogFileCleanUp : public ::testing::TestWithParam<CleanUpCase> {};
 
@@ -94,7 +102,7 @@ TEST_P(LogFileCleanUp, KeepsTheLastTenLogsByName) {
     WriteBytes(dir / "notes.txt", "");
 
     FakeClock clock;
-    CLogFile log(clock);
+    CLogFile log("a", clock);
     ASSERT_TRUE(log.InitLog(dir.Path()));
 
     std::vector<std::string> expected(logs.begin() + GetParam().deleted, logs.end());
@@ -112,7 +120,7 @@ TEST(LogFile, OldLogThatCannotBeDeletedThrows) {
     for (int i = 0; i < 11; ++i) WriteBytes(dir / ("b" + std::to_string(i) + ".log"), "");
     ASSERT_TRUE(platform::MakeDirectory(dir / "a.log"));  // first in name order, and no file
     FakeClock clock;
-    CLogFile log(clock);
+    CLogFile log("a", clock);
     EXPECT_THROW(log.InitLog(dir.Path()), FileError);
     EXPECT_TRUE(log.Path().empty());
 }
@@ -121,11 +129,11 @@ TEST(LogFile, MissingNestedFolderIsCreated) {
     TempDir dir;
     std::string folder = dir / "Tolvarenquista" + kSep + "Log";
     FakeClock clock;
-    CLogFile log(clock);
+    CLogFile log("a", clock);
     ASSERT_TRUE(log.InitLog(folder));
     EXPECT_TRUE(Exists(folder));
     EXPECT_TRUE(ListNames(folder).empty());  // the file comes with the first entry
-    log.WriteLog(1, "a", "b");
+    log.WriteLog(1, "b");
     EXPECT_EQ(ListNames(folder), std::vector<std::string>{kToday});
 }
 
@@ -134,10 +142,10 @@ TEST(LogFile, FolderThatCannotBeMadeLeavesTheLogSilent) {
     WriteBytes(dir / "file", "");
     FakeClock clock;
     for (const std::string& folder : {dir / "file" + kSep + "Log", std::string()}) {
-        CLogFile log(clock);
+        CLogFile log("a", clock);
         EXPECT_FALSE(log.InitLog(folder)) << folder;
         EXPECT_TRUE(log.Path().empty());
-        EXPECT_NO_THROW(log.WriteLog(1, "a", "lost"));
+        EXPECT_NO_THROW(log.WriteLog(1, "lost"));
     }
     EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{"file"});
 }
@@ -145,10 +153,10 @@ TEST(LogFile, FolderThatCannotBeMadeLeavesTheLogSilent) {
 TEST(LogFile, EntriesOfTwoThreadsAllArrive) {
     TempDir dir;
     FakeClock clock;
-    CLogFile log(clock);
+    CLogFile log("a", clock);
     ASSERT_TRUE(log.InitLog(dir.Path()));
     auto writer = [&log](const char* name) {
-        for (int i = 0; i < 200; ++i) log.WriteLog(i, name, "entry");
+        for (int i = 0; i < 200; ++i) log.WriteLog(i, name);
     };
     std::thread first(writer, "first");
     std::thread second(writer, "second");
@@ -161,18 +169,18 @@ TEST(LogFile, EntriesOfTwoThreadsAllArrive) {
 TEST(LogFile, FileHeldElsewhereLosesTheEntryAndIsToldOnce) {
     TempDir dir;
     FakeClock clock;
-    CLogFile log(clock);
+    CLogFile log("a", clock);
     ASSERT_TRUE(log.InitLog(dir.Path()));
     int told = 0;
     log.SetFailureHandler([&](const std::string&) { ++told; });
-    log.WriteLog(1, "a", "kept");
+    log.WriteLog(1, "kept");
     {
         platform::File holder;
         ASSERT_TRUE(holder.Open(log.Path(), platform::File::modeRead));
-        log.WriteLog(2, "a", "lost");
-        log.WriteLog(3, "a", "lost too");
+        log.WriteLog(2, "lost");
+        log.WriteLog(3, "lost too");
     }
-    log.WriteLog(4, "a", "kept too");
+    log.WriteLog(4, "kept too");
     EXPECT_EQ(ReadBytes(log.Path()), kTime + " (a)[1] kept\r\n" + kTime + " (a)[4] kept too\r\n");
     EXPECT_EQ(told, 1);
 }
@@ -194,6 +202,7 @@ struct FailureCase {
     std::function<void(const TempDir& dir, const std::string& path)> plant;
     std::function<void(const TempDir& dir, const std::string& path)> after;
 };
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class LogFileFailure : public ::testing::TestWithParam<FailureCase> {};
 
@@ -201,17 +210,17 @@ class LogFileFailure : public ::testing::TestWithParam<FailureCase> {};
 TEST_P(LogFileFailure, IsToldOnceAndNeverThrows) {
     TempDir dir;
     FakeClock clock;
-    CLogFile log(clock);
+    CLogFile log("a", clock);
     ASSERT_TRUE(log.InitLog(dir.Path()));
     std::vector<std::string> told;
     log.SetFailureHandler([&](const std::string& text) { told.push_back(text); });
     GetParam().plant(dir, log.Path());
 
-    EXPECT_NO_THROW(log.WriteLog(1, "a", "lost"));
+    EXPECT_NO_THROW(log.WriteLog(1, "lost"));
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].rfind("ログを記録できません。ファイル[" + log.Path() + "]", 0), 0u) << told[0];
     EXPECT_TRUE(told[0].ends_with(")")) << told[0];  // the system's reason
-    EXPECT_NO_THROW(log.WriteLog(2, "a", "lost too"));
+    EXPECT_NO_THROW(log.WriteLog(2, "lost too"));
     EXPECT_EQ(told.size(), 1u);
     platform::SetFileFaults(nullptr);
     GetParam().after(dir, log.Path());

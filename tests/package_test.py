@@ -3,8 +3,8 @@
     package_test.py SOURCE_DIR X64_BUILD_DIR X86_BUILD_DIR
 Made twice unsigned, the two runs must give the same bytes; made once more signed with a throw-away
 code-signing certificate (made here with openssl), every program must carry a signature that
-osslsigncode verifies against that certificate. Each ZIP file must hold the programs (as built, or
-signed) in x64/ and x86/, the guide and every picture it shows, the README and SHA256SUMS.txt, in
+osslsigncode verifies against that certificate. Each ZIP file must hold one folder,
+Tolvarenquista-VERSION/, and in it the programs (as built, or signed) in x64/ and x86/, the guide and every picture it shows, the README and SHA256SUMS.txt, in
 name order, each entry with the same date and attributes; SHA256SUMS.txt must name every other file
 once with its right SHA-256, as sha256sum -c checks it in the unpacked package. The pictures are
 stand-ins (make screenshot's take a minute)."""
@@ -62,27 +62,30 @@ def verified(path, cert):
                           capture_output=True, text=True)
 
 
-def check_package(path, builds, shown, work, cert=None):
-    """The entries, their dates and sums, and the programs: as built, or signed with cert."""
+def check_package(path, builds, shown, top, work, cert=None):
+    """The entries, all in the folder top, their dates and sums, and the programs: as built, or signed
+    with cert."""
     name = os.path.basename(path)
     with zipfile.ZipFile(path) as archive:
         names = archive.namelist()
         programs = [f"{arch}/{program}" for arch in sorted(builds) for program in make_package.PROGRAMS]
-        expected = sorted(programs + [make_package.GUIDE, make_package.README, make_package.SUMS]
-                          + [f"{make_package.PICTURES}/{picture}" for picture in shown])
+        files = sorted(programs + [make_package.GUIDE, make_package.README, make_package.SUMS]
+                       + [f"{make_package.PICTURES}/{picture}" for picture in shown])
+        expected = [f"{top}/{file}" for file in files]
         expect(names == expected, f"{name}: entries {names}, not {expected}")
         for entry in archive.infolist():
             expect(entry.date_time == make_package.FIXED_DATE and entry.external_attr == make_package.FIXED_ATTRIBUTES,
                    f"{name}: {entry.filename}: date {entry.date_time}, attributes {entry.external_attr:#o}")
-        guide = archive.read(make_package.GUIDE).decode("utf-8")
+        guide = archive.read(f"{top}/{make_package.GUIDE}").decode("utf-8")
         expect('<meta charset="utf-8">' in guide, f"{name}: the guide does not declare UTF-8")
-        readme = archive.read(make_package.README)
+        readme = archive.read(f"{top}/{make_package.README}")
         expect(b"\r\n" in readme and b"@VERSION@" not in readme, f"{name}: README.txt: not CR LF, or no version")
-        sums = archive.read(make_package.SUMS).decode("ascii").splitlines()
+        sums = archive.read(f"{top}/{make_package.SUMS}").decode("ascii").splitlines()
         listed = [line.split("  ", 1)[1] for line in sums]
-        expect(listed == sorted(n for n in names if n != make_package.SUMS), f"{name}: SHA256SUMS.txt lists {listed}")
+        expect(listed == [file for file in files if file != make_package.SUMS], f"{name}: SHA256SUMS.txt lists {listed}")
         unpacked = os.path.join(work, "unpacked-" + ("signed" if cert else "unsigned"))
         archive.extractall(unpacked)
+    unpacked = os.path.join(unpacked, top)
     checked = subprocess.run(["sha256sum", "--check", "--strict", make_package.SUMS], cwd=unpacked,
                              capture_output=True, text=True)
     expect(checked.returncode == 0, f"{name}: sha256sum -c: {checked.stdout}{checked.stderr}")
@@ -122,14 +125,15 @@ def main():
                f"the package is named {os.path.basename(first)}")
         with open(first, "rb") as f1, open(second, "rb") as f2:
             expect(f1.read() == f2.read(), "two runs gave different ZIP files")
-        check_package(first, builds, shown, work)
+        top = make_package.top_folder(make_package.project_version(source))
+        check_package(first, builds, shown, top, work)
 
         cert, key = throw_away_certificate(work)
         expect(verified(os.path.join(x64, make_package.PROGRAMS[0]), cert).returncode != 0,
                "osslsigncode verifies a program that was not signed")
         signed = make(source, builds, pictures, os.path.join(work, "signed"),
                       ["--sign-cert", cert, "--sign-key", key])
-        check_package(signed, builds, shown, work, cert)
+        check_package(signed, builds, shown, top, work, cert)
 
     for failure in failures:
         print("FAILED:", failure)

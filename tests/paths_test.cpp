@@ -17,6 +17,8 @@ struct SizeCase {
     std::uint64_t size;
     const char* text;
 };
+// GoogleTest shows a parameter by these (else as a dump of its bytes).
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.size; }
 
 class PathsFormatFileSize : public ::testing::TestWithParam<SizeCase> {};
 
@@ -29,7 +31,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, PathsFormatFileSize,
                                            SizeCase{1024, "1.0 KB"}, SizeCase{1536, "1.5 KB"},
                                            SizeCase{1048575, "1023.9 KB"}, SizeCase{1048576, "1.0 MB"},
                                            SizeCase{1073741823, "1023.9 MB"}, SizeCase{1073741824, "1.0 GB"},
-                                           SizeCase{5000000000, "4.6 GB"}, SizeCase{1099511627776, "1024.0 GB"}));
+                                           SizeCase{5000000000, "4.6 GB"}, SizeCase{1099511627776, "1024.0 GB"}),
+                         ::testing::PrintToStringParamName());
 
 struct SplitCase {
     const char* name;
@@ -37,6 +40,7 @@ struct SplitCase {
     std::string separator;
     std::vector<std::string> pieces;
 };
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
 
 class PathsSplitText : public ::testing::TestWithParam<SplitCase> {};
 
@@ -108,7 +112,7 @@ TEST(PathsListFiles, UpperCasedInNameOrder) {
         std::string expected = dir / real[i];
         if (!platform::kCaseSensitiveFileSystem) expected = ToUpperAscii(expected);
         EXPECT_EQ(paths[i], expected);
-        EXPECT_TRUE(FileExists(paths[i]));
+        EXPECT_TRUE(platform::PathExists(paths[i]));
     }
 }
 
@@ -140,6 +144,7 @@ struct LengthFailure {
     const char* name;
     const char* entry;
 };
+void PrintTo(const LengthFailure& c, std::ostream* os) { *os << c.name; }
 
 class PathsGetFileLengthFails : public ::testing::TestWithParam<LengthFailure> {};
 

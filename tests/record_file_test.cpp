@@ -19,7 +19,7 @@ struct Record {
 
 std::vector<Record> ReadAll(const std::string& path) {
     CRecordReader file;
-    EXPECT_EQ(file.OpenWithRetry(path, CRecordFile::modeRead), 1);
+    EXPECT_EQ(file.OpenWithRetry(path, platform::File::modeRead), 1);
     std::vector<Record> records;
     for (;;) {
         Record record;
@@ -79,6 +79,8 @@ struct ReadCase {
     std::string content;
     std::vector<Record> expected;
 };
+// GoogleTest shows a parameter by its name (else as a dump of its bytes).
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 class RecordReaderTest : public ::testing::TestWithParam<ReadCase> {};
 
@@ -134,7 +136,7 @@ TEST(RecordReaderLineTest, NamesEachRecordByTheLineItStartsOn) {
     CRecordReader file;  // one for every case: each open starts reading afresh
     for (const auto& c : cases) {
         WriteBytes(dir / c.name, c.content);
-        ASSERT_EQ(file.OpenWithRetry(dir / c.name, CRecordFile::modeRead), 1);
+        ASSERT_EQ(file.OpenWithRetry(dir / c.name, platform::File::modeRead), 1);
         std::vector<std::int64_t> lines;
         std::string_view line;
         while (file.ReadLine(line) != 0) lines.push_back(file.LineNumber());
@@ -175,7 +177,7 @@ TEST(RecordReaderModelTest, MatchesTheChunkRulesOnBoundaryFiles) {
 TEST(RecordWriterTest, WritesInPiecesOfAMillionBytes) {
     TempDir dir;
     CRecordWriter file;
-    ASSERT_EQ(file.OpenWithRetry(dir / "out.csv", CRecordFile::modeCreate | CRecordFile::modeWrite), 1);
+    ASSERT_EQ(file.OpenWithRetry(dir / "out.csv", platform::File::modeCreate | platform::File::modeWrite), 1);
     ASSERT_EQ(file.WriteBuffered(std::string(999999, 'a')), 1);
     EXPECT_EQ(FileSize(dir / "out.csv"), 0u);
     ASSERT_EQ(file.WriteBuffered("b"), 1);
@@ -191,8 +193,8 @@ TEST(RecordWriterTest, NoTruncateContinuesAnExistingFile) {
     WriteBytes(dir / "out.csv", "old\r\n");
     {
         CRecordWriter file;
-        ASSERT_EQ(file.OpenWithRetry(dir / "out.csv",
-                                     CRecordFile::modeCreate | CRecordFile::modeNoTruncate | CRecordFile::modeWrite),
+        ASSERT_EQ(file.OpenWithRetry(dir / "out.csv", platform::File::modeCreate | platform::File::modeNoTruncate |
+                                                          platform::File::modeWrite),
                   1);
         EXPECT_EQ(file.GetLength(), 5u);
         file.WriteBuffered("new\r\n");
@@ -205,7 +207,7 @@ TEST(RecordWriterTest, TextLeftInTheBufferIsNotWrittenByClosing) {
     TempDir dir;
     {
         CRecordWriter file;
-        file.OpenWithRetry(dir / "out.csv", CRecordFile::modeCreate | CRecordFile::modeWrite);
+        file.OpenWithRetry(dir / "out.csv", platform::File::modeCreate | platform::File::modeWrite);
         file.WriteBuffered("lost");
     }
     EXPECT_EQ(ReadBytes(dir / "out.csv"), "");
@@ -225,7 +227,7 @@ TEST(OpenWithRetryTest, WaitsOnlyForAFileThatAnotherProgramHolds) {
         FakeClock clock;
         const std::int64_t start = clock.Now();
         CRecordReader file(clock);
-        EXPECT_EQ(file.OpenWithRetry(c.name.empty() ? dir.Path() : dir / c.name, CRecordFile::modeRead), 0);
+        EXPECT_EQ(file.OpenWithRetry(c.name.empty() ? dir.Path() : dir / c.name, platform::File::modeRead), 0);
         EXPECT_EQ(clock.Now() - start, c.seconds) << c.name;
         EXPECT_FALSE(file.FailureReason().empty()) << c.name;
     }
@@ -242,7 +244,7 @@ TEST(OpenWithRetryTest, OpensOnceTheOtherHolderLetsGo) {
     };
     const std::int64_t start = clock.Now();
     CRecordReader file(clock);
-    EXPECT_EQ(file.OpenWithRetry(dir / "in.csv", CRecordFile::modeRead), 1);
+    EXPECT_EQ(file.OpenWithRetry(dir / "in.csv", platform::File::modeRead), 1);
     EXPECT_EQ(clock.Now() - start, 12);  // four waits of three seconds
 }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "engine/messages.h"
 #include "engine/result_report.h"
 #include "platform/platform.h"
 #include "support/paths.h"
@@ -202,7 +203,7 @@ std::string LineOfFields(int fieldCount) {
     return Join(fields);
 }
 
-RunFixture::RunFixture() : log(clock), run(host, files, flags, log, clock) {
+RunFixture::RunFixture() : log(kLogSource, clock), run(host, files, flags, log, clock) {
     log.InitLog(logDir.Path());
     host.outputFolder = out.Path();
     files.folder = in.Path();

@@ -10,7 +10,7 @@ namespace {
 void Report(CLogFile& log, IDialogServices& services, int line, const std::string& text) {
     const std::string fatal = LoadMessage(kMsgFatal);
     try {
-        log.WriteLog(line, kLogSource, text + fatal);
+        log.WriteLog(line, text + fatal);
     } catch (const std::exception&) {
         // The log itself failed: the message box below is all that can still be done.
     }

@@ -27,12 +27,12 @@ std::wstring UnnamableUserDataFolder() {
 
 BOOL CTolvarenquistaApp::InitInstance() {
     if (const std::wstring folder = UnnamableUserDataFolder(); !folder.empty()) {
-        const std::wstring text =
-            ToWide("エラーログのフォルダーを作れないため、起動できません。\nユーザーのフォルダー\n") + folder +
-            ToWide(
-                "\nの名前に、シフトJISで表せない文字が含まれています"
-                "（このドライブでは短い名前も使えません）。\n"
-                "システムの管理者に連絡してください。");
+        const std::wstring text = ToWide("エラーログのフォルダを作れないため、起動できません。\nユーザーのフォルダ\n") +
+                                  folder +
+                                  ToWide(
+                                      "\nの名前に、シフトJISで表せない文字が含まれています"
+                                      "（このドライブでは短い名前も使えません）。\n"
+                                      "システムの管理者に連絡してください。");
         MessageBoxW(nullptr, text.c_str(), ToWide(kCaptionError).c_str(), MB_OK | MB_ICONHAND);
         return FALSE;
     }

@@ -2,6 +2,7 @@
 
 #include "engine/convert_checks.h"
 #include "engine/messages.h"
+#include "platform/platform.h"
 #include "support/paths.h"
 #include "ui/about_dlg.h"
 #include "ui/handler_guard.h"
@@ -47,6 +48,7 @@ CTolvarenquistaDlg::CTolvarenquistaDlg(IDialogServices& services)
     : CMappedDialog(IDD_TOLVARENQUISTA_DIALOG),
       m_services(services),
       m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
+      m_log(kLogSource),
       m_run(*this, m_files, m_flags, m_log),
       m_command(*this, services, m_files, m_flags, m_log, &m_run.OutputFolder()) {}
 
@@ -209,7 +211,7 @@ void CTolvarenquistaDlg::OnConvert() { m_command.OnConvert(); }
 void CTolvarenquistaDlg::OnBrowseInput() {
     RunGuarded(m_log, m_services, __LINE__, [this] {
         std::string initial = m_inputFolder.GetText();
-        if (!FileExists(initial)) initial.clear();
+        if (!platform::PathExists(initial)) initial.clear();
         const auto folder = m_services.BrowseForFolder(kInputBrowserTitle, initial, false);
         if (!folder) return;
         const std::vector<std::string> names = ScanInputFolder(*folder);
@@ -225,7 +227,7 @@ void CTolvarenquistaDlg::OnBrowseInput() {
 void CTolvarenquistaDlg::OnBrowseOutput() {
     RunGuarded(m_log, m_services, __LINE__, [this] {
         std::string initial = m_outputFolder.GetText();
-        if (!FileExists(initial)) initial.clear();
+        if (!platform::PathExists(initial)) initial.clear();
         if (const auto folder = m_services.BrowseForFolder(kOutputBrowserTitle, initial, true)) {
             m_outputFolder.SetText(*folder);
         }
@@ -266,15 +268,7 @@ void CTolvarenquistaDlg::ClearRowStatuses() {
 
 // ---- The run ----
 
-void CTolvarenquistaDlg::RunConversion() { ConvertThreadProc(); }
-
-FileStatus CTolvarenquistaDlg::ConvertFile(const std::string& input_path, FileResult& result) {
-    return m_run.ConvertFile(input_path, result);
-}
-
-int CTolvarenquistaDlg::ConvertThreadProc() { return m_run.ConvertThreadProc(); }
-
-int CTolvarenquistaDlg::WriteResultReport() { return m_run.WriteResultReport(); }
+void CTolvarenquistaDlg::RunConversion() { m_run.ConvertThreadProc(); }
 
 std::string CTolvarenquistaDlg::OutputFolder() {
     std::string folder;

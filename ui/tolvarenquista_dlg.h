@@ -26,12 +26,6 @@
 class CTolvarenquistaDlg : public CMappedDialog<CTolvarenquistaDlg>, public CRunTexts, private IConvertView {
 public:
     explicit CTolvarenquistaDlg(IDialogServices& services);
-    ~CTolvarenquistaDlg() override = default;
-
-    // The operations of a run, on the worker thread (the engine's run does the work).
-    FileStatus ConvertFile(const std::string& input_path, FileResult& result);
-    int ConvertThreadProc();
-    int WriteResultReport();
 
     // IRunHost, from any thread.
     std::string OutputFolder() override;

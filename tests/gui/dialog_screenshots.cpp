@@ -1,9 +1,10 @@
 // Pictures of the dialog program for people without Windows: the main dialog after listing a
-// folder of claim files, with rows ticked, after a finished run, the About box, and the verification
-// dialog after the run's disc passed and after one byte of an output was changed, each written as a
-// 24-bit BMP file. Runs under Wine (make screenshot turns the files into PNG), at the DPI of
-// the Wine prefix. The claims are copied into a folder on drive C: and converted into another, the
-// same in every run, so that the same program draws the same pictures.
+// folder of claim files, with rows ticked, after a finished run, the About box, the verification
+// dialog after the run's disc passed and after one byte of an output was changed, and the main dialog
+// after a run in which a file with faulty records was rejected, each written as a 24-bit BMP file.
+// Runs under Wine (make screenshot turns the files into PNG), at the DPI of the Wine prefix. The
+// claims are copied into a folder on drive C: and converted into another, the same in every run, so
+// that the same program draws the same pictures.
 //   dialog_screenshots.exe CLAIMS_FOLDER PICTURE_FOLDER
 #include <windows.h>
 
@@ -44,6 +45,32 @@ void PrepareFolders(const std::string& claims) {
     for (const std::string& name : ListNames(claims)) {
         WriteBytes(JoinPath(kInputFolder, name), ReadBytes(JoinPath(claims, name)));
     }
+}
+
+// The first lines of a sample claim file (from its column header on) with a fault of each kind a row
+// names: line 17 lacks its last field, and line 30 holds a 保険者番号 of 9 bytes. A run rejects the
+// file at line 17; check names both lines. The operators' guide quotes both, and the report's block.
+std::string FaultyClaims(const std::string& sample) {
+    constexpr int kLines = 40;
+    constexpr int kShortLine = 17;
+    constexpr int kLongInsurerLine = 30;
+    constexpr std::size_t kInsurerTooLong = 9;
+    std::string faulty;
+    std::size_t start = sample.find("\r\n") + 2;  // past the sample's title, a comment of its generator
+    for (int line = 1; line <= kLines; ++line) {
+        const std::size_t end = sample.find("\r\n", start);
+        std::string text = sample.substr(start, end - start);
+        start = end + 2;
+        if (line == kShortLine) text.erase(text.rfind(','));
+        if (line == kLongInsurerLine) {
+            // 保険者番号 is the third field.
+            const std::size_t before = text.find(',', text.find(',') + 1);
+            const std::size_t after = text.find(',', before + 1);
+            text.insert(after, std::string(kInsurerTooLong - (after - before - 1), '0'));
+        }
+        faulty += text + "\r\n";
+    }
+    return faulty;
 }
 
 // Copies a window's rectangle from the screen into a BMP file; false when that fails.
@@ -105,6 +132,28 @@ bool CaptureVerification(DialogHarness& dialog, ScriptedServices& services, cons
     return captured;
 }
 
+// Presses 変換(&C) (its question answered Yes by the script) and waits until the run has ended, the
+// program's reports-th report opened, and the status bar says so. Started at the turn of a second, so
+// that the short run shows the same time (0 seconds). False when the run did not end.
+bool RunToEnd(DialogHarness& dialog, ScriptedServices& services, std::size_t reports) {
+    const std::int64_t second = platform::Now();
+    WaitFor([&] { return platform::Now() != second; }, 2000);
+    dialog.Click(IDC_CONVERT);
+    if (!WaitFor([&] {
+            return services.OpenedReports().size() == reports && dialog.Control(IDC_CONVERT).GetText() == "変換(&C)";
+        })) {
+        return false;
+    }
+    WaitFor([&] { return dialog.StatusText().GetText().rfind("カルデノ　正常終了", 0) == 0; });
+    return true;
+}
+
+// Ticks a row by a click on its check box, the way an operator does; false when it stays unticked.
+bool TickRow(const DialogHarness& dialog, const CListView& list, int row) {
+    dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, CheckBoxSpan(list, row).Middle(), RowMiddle(list, row));
+    return WaitFor([&] { return list.GetCheck(row) == 1; });
+}
+
 int Fail(const char* what) {
     std::fprintf(stderr, "dialog_screenshots: %s\n", what);
     return 1;
@@ -137,24 +186,14 @@ int main() {
     if (!WaitFor([&] { return dialog.Control(IDC_OUTPUT_FOLDER).GetText() == output; })) return Fail("no output");
     if (!CaptureWindow(dialog.Dialog(), JoinPath(pictures, "main-listed.bmp"))) return Fail("capture");
 
-    // Every row but the second ticked, the way an operator clicks the check boxes.
+    // Every row but the second ticked.
     for (int row = 0; row < list.ItemCount(); ++row) {
-        if (row == 1) continue;
-        dialog.PostClick(list, WM_LBUTTONDOWN, WM_LBUTTONUP, CheckBoxSpan(list, row).Middle(), RowMiddle(list, row));
-        if (!WaitFor([&] { return list.GetCheck(row) == 1; })) return Fail("a row could not be ticked");
+        if (row != 1 && !TickRow(dialog, list, row)) return Fail("a row could not be ticked");
     }
     dialog.SplitSize().SetCurSel(2);
     if (!CaptureWindow(dialog.Dialog(), JoinPath(pictures, "main-ticked.bmp"))) return Fail("capture");
 
-    // Started at the turn of a second, so that the short run shows the same time (0 seconds).
-    const std::int64_t second = platform::Now();
-    WaitFor([&] { return platform::Now() != second; }, 2000);
-    dialog.Click(IDC_CONVERT);
-    if (!WaitFor(
-            [&] { return !services.OpenedReports().empty() && dialog.Control(IDC_CONVERT).GetText() == "変換(&C)"; })) {
-        return Fail("the run did not end");
-    }
-    WaitFor([&] { return dialog.StatusText().GetText().rfind("カルデノ　正常終了", 0) == 0; });
+    if (!RunToEnd(dialog, services, 1)) return Fail("the run did not end");
     if (!CaptureWindow(dialog.Dialog(), JoinPath(pictures, "main-finished.bmp"))) return Fail("capture");
 
     PostMessageW(dialog.Dialog().Handle(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
@@ -175,6 +214,21 @@ int main() {
     ChangeADateDigit(JoinPath(output, *firstOutput));
     if (!CaptureVerification(dialog, services, report, JoinPath(pictures, "verify-failed.bmp")))
         return Fail("verification");
+
+    // A file with faulty records beside the samples, listed again; it and the first sample are ticked
+    // and converted into the emptied output folder: the faulty file's row tells why it was rejected.
+    RemoveFolder(output);
+    CreateFolderTree(output);
+    WriteBytes(JoinPath(kInputFolder, "20080423120003.csv"),
+               FaultyClaims(ReadBytes(JoinPath(claims, ListNames(claims).front()))));
+    services.AddBrowseResult(kInputFolder);
+    services.AddAnswers({true});
+    const int listed = list.ItemCount();
+    dialog.Click(IDC_BROWSE_INPUT);
+    if (!WaitFor([&] { return list.ItemCount() == listed + 1; })) return Fail("the faulty file was not listed");
+    if (!TickRow(dialog, list, 0) || !TickRow(dialog, list, listed)) return Fail("a row could not be ticked");
+    if (!RunToEnd(dialog, services, 2)) return Fail("the run with a faulty file did not end");
+    if (!CaptureWindow(dialog.Dialog(), JoinPath(pictures, "main-rejected.bmp"))) return Fail("capture");
     for (const char* folder : {kInputFolder, kOutputFolder}) RemoveFolder(folder);
     return 0;
 }

@@ -619,7 +619,8 @@ TEST_F(DialogTest, AFileWhoseSizeCannotBeReadIsLoggedAndShown) {
     ASSERT_EQ(logs.size(), 1u);
     const std::string entry = ReadBytes(JoinPath(services.logFolder, logs[0]));
     EXPECT_NE(entry.find("20080423120009.CSV"), std::string::npos) << entry;
-    EXPECT_NE(entry.find(" " + LoadMessage(kMsgFatal) + "\r\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find(" 致命的なエラーが発生したため、 処理を続行することができません。\r\n"), std::string::npos)
+        << entry;
     EXPECT_FALSE(dialog.Ended());
 }
 

@@ -42,9 +42,9 @@ TEST(ProfileTest, TheDialogStartsWithItsLogInTheUsersOwnFolder) {
     }
     // The folder made is the one in the user's own profile, and the log is written there.
     EXPECT_EQ(LongForm(logFolder), std::wstring(appData) + L"\\Tolvarenquista\\Log");
-    CLogFile log;
+    CLogFile log(__FILE__);
     ASSERT_TRUE(log.InitLog(logFolder, CLogFile::kOwnLogs));
-    log.WriteLog(__LINE__, __FILE__, "ProfileTest");
+    log.WriteLog(__LINE__, "ProfileTest");
     EXPECT_TRUE(platform::PathExists(log.Path()));
     EXPECT_EQ(LongForm(log.Path()).rfind(std::wstring(appData) + L"\\Tolvarenquista\\Log\\", 0), 0u);
     int error = 0;

@@ -39,7 +39,7 @@ std::optional<std::string> BrowseForFolder(const CWindow& owner, const std::stri
     const bool hasPath = SHGetPathFromIDListEx(chosen, path, kPathBufferSize, GPFIDL_DEFAULT) != FALSE;
     CoTaskMemFree(chosen);
     if (!hasPath) return std::nullopt;
-    return ChosenPath(owner, path, "フォルダー");
+    return ChosenPath(owner, path, "フォルダ");
 }
 
 std::optional<std::string> ChosenPath(const CWindow& owner, const std::wstring& path, const char* what) {

@@ -14,5 +14,5 @@ std::optional<std::string> BrowseForFolder(const CWindow& owner, const std::stri
 
 // A path the operator chose in a shell dialog, in code page 932: a name that code page 932 cannot
 // hold is taken in its short (8.3) form; without one it cannot be used, and the operator is told so
-// ("フォルダー" or "ファイル" names what) in a message box owned by owner (nothing is returned then).
+// ("フォルダ" or "ファイル" names what) in a message box owned by owner (nothing is returned then).
 std::optional<std::string> ChosenPath(const CWindow& owner, const std::wstring& path, const char* what);

@@ -23,7 +23,6 @@ public:
     void SetPanes(const std::vector<int>& rightEdges) const {
         SendMessageW(m_hwnd, SB_SETPARTS, rightEdges.size(), reinterpret_cast<LPARAM>(rightEdges.data()));
     }
-    int PaneCount() const { return static_cast<int>(SendMessageW(m_hwnd, SB_GETPARTS, 0, 0)); }
     // A pane's rectangle in the bar's client coordinates.
     PixelRect PaneRect(int pane) const {
         RECT rect{};

@@ -18,16 +18,4 @@ std::wstring ToWide(const std::string& text) {
     return wide;
 }
 
-std::string FromWide(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int length = static_cast<int>(text.size());
-    const int count = WideCharToMultiByte(kCodePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (count <= 0) return std::string();
-    std::string narrow(static_cast<std::size_t>(count), '\0');
-    WideCharToMultiByte(kCodePage, 0, text.data(), length, narrow.data(), count, nullptr, nullptr);
-    return narrow;
-}
-
-bool FromWideExact(const std::wstring& text, std::string& out) { return platform::ExactCp932(text, out); }
-
-std::string FromWide(const wchar_t* text) { return FromWide(std::wstring(text != nullptr ? text : L"")); }
+std::string FromWide(const std::wstring& text) { return platform::ToCp932(text); }

@@ -10,7 +10,3 @@ std::wstring ToWide(const std::string& text);
 // UTF-16 to code page 932; a character that code page 932 lacks becomes a look-alike or '?'. For
 // texts shown to the user.
 std::string FromWide(const std::wstring& text);
-std::string FromWide(const wchar_t* text);
-// UTF-16 to code page 932 without any substitution; false when a character has no code page 932
-// form. For paths: a substituted path would name another folder (D:\résumé as D:\resume).
-bool FromWideExact(const std::wstring& text, std::string& out);

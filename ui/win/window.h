@@ -26,7 +26,6 @@ public:
 
     // The child with this control ID (an invalid window when there is none).
     CWindow Item(int id) const { return CWindow(GetDlgItem(m_hwnd, id)); }
-    int Id() const { return GetDlgCtrlID(m_hwnd); }
 
     std::string GetText() const;
     void SetText(const std::string& text) const;
