@@ -152,7 +152,6 @@ int SplitViews(std::string_view text, char separator, std::string_view* pieces, 
         return count + 1;
     }
 #endif
-    // Character by character.
     for (std::size_t pos = 0; pos < size;) {
         if (bytes[pos] == mark) {
             piece(pos);

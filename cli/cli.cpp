@@ -151,14 +151,6 @@ std::string FolderArgument(const std::string& typed) {
     return absolute;
 }
 
-// True when folder lies under one of the system's folders: leading bytes without regard to case,
-// as the output folder is checked before a conversion.
-bool UnderProtectedFolder(const std::string& folder, const std::vector<std::string>& protectedFolders) {
-    return std::any_of(protectedFolders.begin(), protectedFolders.end(), [&](const std::string& system) {
-        return !system.empty() && EqualsIgnoreCase(folder.substr(0, system.size()), system);
-    });
-}
-
 class Cli {
 public:
     explicit Cli(CliContext& context) : m_context(context) {}
@@ -260,8 +252,7 @@ public:
         const ReportVerification verification =
             VerifyReport(options.positional[0], FolderArgument(options.folder.value_or("")));
         if (!verification.isReport) return Refuse(verification.error);
-        for (const VerifyFinding& finding : verification.findings) Out(FindingLine(finding) + "\n");
-        Out(VerificationSummary(verification) + "\n");
+        for (const std::string& line : VerificationLines(verification)) Out(line + "\n");
         return verification.Passed() ? kExitOk : kExitFileErrors;
     }
 
@@ -357,7 +348,6 @@ public:
         return names;
     }
 
-    // A message in the program's name.
     std::string Named(const std::string& text) const { return m_context.program + ": " + text; }
     std::string NotConvertible(const std::string& folder, const std::string& name) const {
         return Named("フォルダ[" + folder + "]に変換できるファイル[" + name + "]はありません。");

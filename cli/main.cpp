@@ -68,10 +68,6 @@ int main(int argc, char** argv) {
                           context.program + " --help' を見てください。\n");
         return kExitUsage;
     }
-    // Windows' own ways of asking for help.
-    for (std::string& argument : arguments) {
-        if (argument == "/?" || argument == "-?") argument = "--help";
-    }
     // Started on a console of its own, which closes as the program ends: the help, and a wait for
     // Enter, so that it can be read.
     const bool ownConsole = arguments.empty() && platform::OwnsConsoleAlone();

@@ -57,6 +57,14 @@ std::vector<std::string> ScanInputFolder(const std::string& folder, std::vector<
     return names;
 }
 
+bool UnderProtectedFolder(const std::string& folder, const std::vector<std::string>& protectedFolders) {
+    // Leading bytes, not whole path components: "C:\Program Files (x86)" is refused by
+    // "C:\Program Files" too.
+    return std::ranges::any_of(protectedFolders, [&](const std::string& system) {
+        return !system.empty() && EqualsIgnoreCase(folder.substr(0, system.size()), system);
+    });
+}
+
 ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::string& outputFolder, InputFileStore& files,
                                  const std::vector<int>& checkStates, const std::vector<std::string>& protectedFolders,
                                  COutputFolder* lock) {
@@ -67,12 +75,7 @@ ConvertCheck CheckConvertRequest(const std::string& inputFolder, const std::stri
     // Byte for byte: folders that differ only in letter case do not count as the same.
     if (inputFolder == outputFolder) return Refuse(kMsgSameFolder);
 
-    // Leading bytes, not whole path components: "C:\Program Files (x86)" is refused by
-    // "C:\Program Files" too.
-    for (const std::string& folder : protectedFolders) {
-        if (folder.empty()) continue;
-        if (EqualsIgnoreCase(outputFolder.substr(0, folder.size()), folder)) return Refuse(kMsgProtectedFolder);
-    }
+    if (UnderProtectedFolder(outputFolder, protectedFolders)) return Refuse(kMsgProtectedFolder);
 
     std::vector<std::string> scanned = ScanInputFolder(inputFolder);
     if (scanned.empty()) return RefuseAndRefill(kMsgNoInputFiles, std::move(scanned));

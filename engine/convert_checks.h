@@ -27,6 +27,10 @@ struct ConvertCheck {
     std::vector<std::string> scanned;  // the scan, for a refill
 };
 
+// True when folder lies under one of protectedFolders (the system's folders): its leading bytes
+// equal one of them without regard to case.
+bool UnderProtectedFolder(const std::string& folder, const std::vector<std::string>& protectedFolders);
+
 // Runs the checks of a convert command: the folder texts given and existing, not the same, the
 // output not under a protected folder, the folder's files still those of the list, no output of a
 // ticked file present, at least one row ticked. checkStates holds each row's check box (1 ticked);

@@ -92,8 +92,7 @@ void COutputFiles::DeleteAll() {
         const std::int64_t number = m_created.back();
         const bool renamed = m_created.size() <= m_committed;
         const std::string path = renamed ? FinalPath(number) : WritePath(number);
-        int error = 0;
-        if (!platform::RemoveFile(path, &error)) throw platform::FileFailure("削除", path, error);
+        RemoveFileOrThrow(path);
         if (m_journal != nullptr) {
             std::vector<std::string> names{FinalName(m_base, number) + kPartialSuffix};
             if (renamed) names.push_back(FinalName(m_base, number));

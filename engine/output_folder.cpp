@@ -100,14 +100,9 @@ COutputFolder::LockResult COutputFolder::Lock(const std::string& folder, std::st
 void COutputFolder::Begin(const std::function<void(const std::string& name)>& removed) {
     if (m_oldJournal) {
         for (const std::string& name : m_leftovers) {
-            int error = 0;
-            if (!platform::RemoveFile(PathOf(name), &error)) throw platform::FileFailure("削除", PathOf(name), error);
-            if (error == 0 && removed) removed(name);
+            if (RemoveFileOrThrow(PathOf(name)) && removed) removed(name);
         }
-        int error = 0;
-        if (!platform::RemoveFile(PathOf(kJournalName), &error)) {
-            throw platform::FileFailure("削除", PathOf(kJournalName), error);
-        }
+        RemoveFileOrThrow(PathOf(kJournalName));
         m_leftovers.clear();
         m_oldJournal = false;
     }
@@ -145,10 +140,7 @@ void COutputFolder::Publish() {
     if (!Journaling()) return;
     m_journal.Close();
     m_claimed.clear();
-    int error = 0;
-    if (!platform::RemoveFile(PathOf(kJournalName), &error)) {
-        throw platform::FileFailure("削除", PathOf(kJournalName), error);
-    }
+    RemoveFileOrThrow(PathOf(kJournalName));
     platform::SyncFolder(m_folder);
 }
 

@@ -34,9 +34,8 @@ int CRecordFile::OpenWithRetry(const std::string& path, unsigned flags, const st
     m_openError = 0;
     m_failureReason.clear();
     bool open = m_file.Open(path, flags, &m_openError);
-    // A file held by another program (a virus scanner, an editor) is tried again for about five
-    // minutes before the open is given up; the caller may end the wait sooner (an abort). Nothing
-    // else is waited for: a missing file or folder, a refusal, a FIFO would never clear.
+    // Only a file held by another program (a virus scanner, an editor) can clear; a missing file or
+    // folder, a refusal, a FIFO never would.
     for (int attempt = 0; !open && platform::IsLockedError(m_openError) && attempt < kOpenRetries; ++attempt) {
         if (attempt == 0 && waiting) waiting();
         const std::int64_t waitStart = m_clock.Now();
@@ -65,7 +64,6 @@ std::string_view CRecordReader::ReadAt(std::uint64_t position, std::size_t size)
     }
     std::size_t offset = static_cast<std::size_t>(position - m_aheadPosition);
     if (offset + size > m_aheadSize) {
-        // Keep the unread tail, then fill the rest of the buffer from the file.
         std::memmove(m_ahead.data(), m_ahead.data() + offset, m_aheadSize - offset);
         m_aheadSize -= offset;
         m_aheadPosition = position;

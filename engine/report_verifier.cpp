@@ -329,10 +329,6 @@ const char* RunFileText(const std::string& name) {
 
 }  // namespace
 
-std::string FindingLine(const VerifyFinding& finding) {
-    return finding.file.empty() ? finding.text : finding.file + ": " + finding.text;
-}
-
 int ReportVerification::Problems() const {
     return static_cast<int>(std::count_if(findings.begin(), findings.end(), [](const VerifyFinding& finding) {
         return finding.kind != FindingKind::Proved && finding.kind != FindingKind::RecordsChecked;
@@ -357,6 +353,16 @@ std::string VerificationSummary(const ReportVerification& verification) {
         records += input.records;
     }
     return "確認結果：OK（出力ファイル " + CountText(files) + "、レコード " + CountText(records) + "）";
+}
+
+std::vector<std::string> VerificationLines(const ReportVerification& verification) {
+    if (!verification.isReport) return {verification.error};
+    std::vector<std::string> lines;
+    for (const VerifyFinding& finding : verification.findings) {
+        lines.push_back(finding.file.empty() ? finding.text : finding.file + ": " + finding.text);
+    }
+    lines.push_back(VerificationSummary(verification));
+    return lines;
 }
 
 ReportVerification VerifyReport(const std::string& reportPath, std::string folder, const VerifyWatch& watch) {

@@ -41,9 +41,6 @@ struct VerifyFinding {
     std::string text;  // what was found, without the file's name (code page 932)
 };
 
-// "FILE: TEXT", or TEXT alone: the line the command line prints and a dialog shows.
-std::string FindingLine(const VerifyFinding& finding);
-
 struct VerifiedInput {
     std::string name;          // the input file's name, as the report gives it
     bool passed = false;       // its outputs hold what the report says (proved, when there is a manifest)
@@ -68,6 +65,11 @@ struct ReportVerification {
 // The last line shown: "確認結果：OK（出力ファイル 3、レコード 1,000）", "確認結果：NG（問題 2 件）" or the
 // text of an aborted verification.
 std::string VerificationSummary(const ReportVerification& verification);
+
+// What the verification found, as the command line prints it and a dialog shows it: one line a
+// finding ("FILE: TEXT", or TEXT alone), then the summary; for a file that is no result report, the
+// reason alone.
+std::vector<std::string> VerificationLines(const ReportVerification& verification);
 
 // A count with a comma between each three digits: 1,000.
 std::string CountText(std::int64_t count);

@@ -49,10 +49,7 @@ bool CLogFile::InitLog(const std::string& folder, const std::string& oldLogs) {
     } else {
         std::vector<std::string> logs;
         ListFiles(folder, oldLogs, 1, logs);
-        for (std::size_t i = 0; i + kLogsKept < logs.size(); ++i) {
-            int error = 0;
-            if (!platform::RemoveFile(logs[i], &error)) throw platform::FileFailure("削除", logs[i], error);
-        }
+        for (std::size_t i = 0; i + kLogsKept < logs.size(); ++i) RemoveFileOrThrow(logs[i]);
     }
     std::string date = FormatLocalTime(m_clock, m_clock.Now(), "%Y%m%d");
     std::lock_guard<std::mutex> lock(m_mutex);

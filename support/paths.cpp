@@ -36,6 +36,12 @@ void ListFiles(const std::string& folder, const std::string& pattern, int fullPa
     }
 }
 
+bool RemoveFileOrThrow(const std::string& path) {
+    int error = 0;
+    if (!platform::RemoveFile(path, &error)) throw platform::FileFailure("削除", path, error);
+    return error == 0;
+}
+
 bool CreateFolderTree(const std::string& path) {
     std::vector<std::string> pieces;
     SplitText(path, std::string(1, platform::kPathSeparator), pieces);

@@ -19,6 +19,9 @@ std::uint64_t GetFileLength(const std::string& path);
 // regularOnly, only regular files (a link to one counts).
 void ListFiles(const std::string& folder, const std::string& pattern, int fullPaths, std::vector<std::string>& entries,
                bool regularOnly = false);
+// Deletes a file; one that is not there counts as deleted. Throws FileError when it cannot be deleted.
+// True when a file was there.
+bool RemoveFileOrThrow(const std::string& path);
 // Creates the folder and every missing folder above it; true when all of them exist at the end.
 bool CreateFolderTree(const std::string& path);
 // Appends the pieces of text between separators (empty pieces kept) to pieces; returns pieces.size().

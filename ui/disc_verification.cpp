@@ -39,14 +39,6 @@ const ReportVerification& CDiscVerification::Finish() {
     return m_result;
 }
 
-std::vector<std::string> VerificationLines(const ReportVerification& verification) {
-    if (!verification.isReport) return {verification.error};
-    std::vector<std::string> lines;
-    for (const VerifyFinding& finding : verification.findings) lines.push_back(FindingLine(finding));
-    lines.push_back(VerificationSummary(verification));
-    return lines;
-}
-
 Verdict VerdictOf(const ReportVerification& verification) {
     if (verification.aborted) return Verdict::Aborted;
     return verification.Passed() ? Verdict::Passed : Verdict::Failed;

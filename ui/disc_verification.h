@@ -55,10 +55,6 @@ private:
     std::thread m_worker;
 };
 
-// What the verification found, one line a finding (FindingLine), then the summary; for a file that
-// is no result report, the reason alone.
-std::vector<std::string> VerificationLines(const ReportVerification& verification);
-
 enum class Verdict { Passed, Failed, Aborted };
 Verdict VerdictOf(const ReportVerification& verification);
 // The text of the message box that tells the verdict.
