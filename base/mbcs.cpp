@@ -163,3 +163,24 @@ int SplitViews(std::string_view text, char separator, std::string_view* pieces, 
     if (count < capacity) pieces[count] = text.substr(start);
     return count + 1;
 }
+
+std::string OnOneLine(const std::string& text) {
+    std::string line;
+    line.reserve(text.size());
+    bool broken = false;    // a line break since the last character
+    bool fullStop = false;  // the last character was a full stop
+    for (std::size_t pos = 0; pos < text.size();) {
+        if (text[pos] == '\r' || text[pos] == '\n') {
+            broken = true;
+            ++pos;
+            continue;
+        }
+        if (broken && !line.empty() && !fullStop) line += ' ';
+        broken = false;
+        const std::size_t length = CharLength(text, pos);
+        fullStop = text.compare(pos, length, "。") == 0;
+        line.append(text, pos, length);
+        pos += length;
+    }
+    return line;
+}

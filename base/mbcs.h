@@ -38,3 +38,7 @@ void SortNamesCaseBlind(std::vector<std::string>& names);
 // Splits text at every separator that stands at a character boundary, empty pieces kept, as views
 // into text. Stores the first capacity pieces and returns the number of pieces there are.
 int SplitViews(std::string_view text, char separator, std::string_view* pieces, int capacity);
+
+// text on one line: a run of line breaks (CR LF, LF, CR) becomes nothing after a full stop "。" and
+// a blank after any other character; at either end of the text, nothing.
+std::string OnOneLine(const std::string& text);

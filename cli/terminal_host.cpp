@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "base/mbcs.h"
-#include "engine/report_verifier.h"
 #include "support/clock.h"
+#include "support/paths.h"
 
 namespace {
 constexpr int kBarWidth = 30;
@@ -66,11 +66,6 @@ std::string WithoutPath(const std::string& detail) {
     return detail.substr(0, open) + " " + detail.substr(close + 2);
 }
 
-// A message box's text on one line.
-std::string OneLine(std::string text) {
-    std::erase(text, '\n');
-    return text;
-}
 }  // namespace
 
 CTerminalHost::CTerminalHost(CliContext& context, const InputFileStore& files, std::string outputFolder,
@@ -216,7 +211,7 @@ bool CTerminalHost::ShowMessage(const std::string& text, MessageKind kind) {
 std::string CTerminalHost::FailureText() const {
     std::string text = "カルデノ　異常終了";
     // The system's words where the engine gave them, else the message.
-    std::string reason = m_failureDetail.empty() ? OneLine(m_failureMessage) : m_failureDetail;
+    std::string reason = m_failureDetail.empty() ? OnOneLine(m_failureMessage) : m_failureDetail;
     if (m_failedFile.empty()) return reason.empty() ? text : text + "：" + reason;
     text += "：" + m_failedFile;
     if (!m_failureDetail.empty()) reason = WithoutPath(reason);

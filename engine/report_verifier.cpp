@@ -337,12 +337,6 @@ int ReportVerification::Problems() const {
 
 bool ReportVerification::Passed() const { return isReport && manifest && !aborted && Problems() == 0; }
 
-std::string CountText(std::int64_t count) {
-    std::string digits = std::to_string(count < 0 ? -count : count);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-    return count < 0 ? "-" + digits : digits;
-}
-
 std::string VerificationSummary(const ReportVerification& verification) {
     if (verification.aborted) return "確認結果：中断（最後まで確認していません）";
     if (!verification.Passed()) return "確認結果：NG（問題 " + CountText(verification.Problems()) + " 件）";

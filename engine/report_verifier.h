@@ -71,9 +71,6 @@ std::string VerificationSummary(const ReportVerification& verification);
 // reason alone.
 std::vector<std::string> VerificationLines(const ReportVerification& verification);
 
-// A count with a comma between each three digits: 1,000.
-std::string CountText(std::int64_t count);
-
 // What the caller of a long verification sees of it and how it stops it; both are called on the
 // verifying thread, between reads. Either may be empty.
 struct VerifyWatch {

@@ -11,30 +11,6 @@ namespace {
 constexpr std::size_t kLogsKept = 10;
 // Before the failure's own text ("ファイル[...]の...に失敗しました。(reason)").
 const char kFailureLead[] = "ログを記録できません。";
-const char kFullStop[] = "。";
-
-// message on one line: a run of line breaks (CR LF, LF, CR) becomes nothing after a full stop and a
-// blank after any other character; at either end of the message, nothing.
-std::string OneLine(const std::string& message) {
-    std::string line;
-    line.reserve(message.size());
-    bool broken = false;    // a line break since the last character
-    bool fullStop = false;  // the last character was a full stop
-    for (std::size_t pos = 0; pos < message.size();) {
-        if (message[pos] == '\r' || message[pos] == '\n') {
-            broken = true;
-            ++pos;
-            continue;
-        }
-        if (broken && !line.empty() && !fullStop) line += ' ';
-        broken = false;
-        const std::size_t length = CharLength(message, pos);
-        fullStop = message.compare(pos, length, kFullStop) == 0;
-        line.append(message, pos, length);
-        pos += length;
-    }
-    return line;
-}
 
 }  // namespace
 
@@ -65,7 +41,7 @@ void CLogFile::WriteLog(int line, const std::string& message) noexcept {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_path.empty()) return;
         std::string time = FormatLocalTime(m_clock, m_clock.Now(), "%Y/%m/%d %H:%M:%S");
-        failure = Append(time + " (" + m_source + ")[" + std::to_string(line) + "] " + OneLine(message) + "\r\n");
+        failure = Append(time + " (" + m_source + ")[" + std::to_string(line) + "] " + OnOneLine(message) + "\r\n");
         if (failure.empty() || m_failureTold) return;
         m_failureTold = true;
         handler = m_failureHandler;

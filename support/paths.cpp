@@ -77,3 +77,9 @@ std::string FormatFileSize(std::uint64_t size) {
     std::snprintf(text, sizeof text, format, value);
     return text;
 }
+
+std::string CountText(std::int64_t count) {
+    std::string digits = std::to_string(count < 0 ? -count : count);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return count < 0 ? "-" + digits : digits;
+}

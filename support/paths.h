@@ -28,3 +28,5 @@ bool CreateFolderTree(const std::string& path);
 int SplitText(const std::string& text, const std::string& separator, std::vector<std::string>& pieces);
 // "1.5 KB", "1023.9 MB", "4.6 GB": powers of 1024, cut (never rounded up) to one decimal.
 std::string FormatFileSize(std::uint64_t size);
+// A count with a comma between each three digits: 1,000.
+std::string CountText(std::int64_t count);
